@@ -1,0 +1,42 @@
+#!/usr/bin/env bash
+# Installs every Debian package the build and the tests need. Idempotent and
+# non-interactive: packages already present cost one dpkg query.
+set -euo pipefail
+
+packages=(
+  cmake make g++ pkg-config python3
+  g++-mingw-w64-i686 gcc-mingw-w64-i686 mingw-w64-i686-dev binutils-mingw-w64-i686
+  libz-mingw-w64-dev zlib1g-dev
+  wine wine32:i386 wine64
+  googletest
+  xvfb xdotool x11-utils imagemagick fonts-nanum
+  gcab cabextract
+  nlohmann-json3-dev
+  curl
+)
+
+sudo_cmd=()
+if [ "$(id -u)" -ne 0 ]; then sudo_cmd=(sudo); fi
+
+if ! dpkg --print-foreign-architectures | grep -qx i386; then
+  "${sudo_cmd[@]}" dpkg --add-architecture i386
+  need_update=1
+fi
+
+missing=()
+for p in "${packages[@]}"; do
+  # dpkg-query prints "install ok installed" for a package that is fully set up.
+  status=$(dpkg-query -W -f='${Status}' "$p" 2>/dev/null || true)
+  [ "$status" = "install ok installed" ] || missing+=("$p")
+done
+
+if [ ${#missing[@]} -eq 0 ]; then
+  echo "setup: all ${#packages[@]} packages present"
+  exit 0
+fi
+
+echo "setup: installing ${missing[*]}"
+export DEBIAN_FRONTEND=noninteractive
+"${sudo_cmd[@]}" apt-get update -qq
+"${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+echo "setup: done"

@@ -1,0 +1,63 @@
+#!/usr/bin/env bash
+# Sets up the machine, builds both configurations and runs every test.
+#
+#   ./scripts/test.sh            everything
+#   QV_BUILD_ROOT=dir            build folders (default: ./build)
+#
+# Prints one line of totals per test set and exits non-zero on any failure.
+set -uo pipefail
+cd "$(dirname "$0")/.."
+root=$(pwd)
+build_root=${QV_BUILD_ROOT:-$root/build}
+jobs=$(nproc 2>/dev/null || echo 2)
+
+./scripts/setup.sh || exit 1
+
+declare -a summary=()
+status=0
+
+# configure_and_build NAME [cmake args...]
+configure_and_build() {
+  local name=$1
+  shift
+  local dir=$build_root/$name
+  echo "== build $name"
+  cmake -S "$root" -B "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@" >"$dir.configure.log" 2>&1 \
+    || { mkdir -p "$dir"; cat "$dir.configure.log"; echo "configure $name failed"; return 1; }
+  cmake --build "$dir" -j "$jobs" >"$dir.build.log" 2>&1 \
+    || { tail -n 60 "$dir.build.log"; echo "build $name failed"; return 1; }
+}
+
+# run_tests NAME: runs the CTest set of build NAME and records its totals.
+run_tests() {
+  local name=$1
+  local dir=$build_root/$name
+  echo "== test $name"
+  local log=$dir/ctest.log
+  (cd "$dir" && ctest --output-on-failure -j "$jobs" --timeout 600) >"$log" 2>&1
+  local rc=$?
+  grep -E '^[0-9]+% tests passed|tests failed|The following tests|^\s+[0-9]+ - ' "$log" || true
+  [ $rc -eq 0 ] || { sed -n '/Output from these tests/,$p;/\*\*\*Failed/p' "$log" | tail -n 200; }
+  local line
+  line=$(grep -E 'tests passed, [0-9]+ tests failed out of [0-9]+' "$log" | tail -n 1)
+  # Each executable holds many cases: count the GoogleTest cases too.
+  local cases
+  cases=$(grep -hE '^\[  PASSED  \] [0-9]+ test' "$dir"/Testing/Temporary/LastTest.log 2>/dev/null \
+          | awk '{s+=$4} END {print s+0}')
+  summary+=("$name: ${line:-no result} ($cases test cases passed)")
+  [ $rc -eq 0 ] || status=1
+}
+
+mkdir -p "$build_root"
+if configure_and_build host; then run_tests host; else status=1; summary+=("host: build failed"); fi
+if configure_and_build host-asan -DQV_SANITIZE=ON; then
+  ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 run_tests host-asan
+else status=1; summary+=("host-asan: build failed"); fi
+if configure_and_build windows -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-i686.cmake"; then
+  run_tests windows
+else status=1; summary+=("windows: build failed"); fi
+
+echo "== totals"
+printf '%s\n' "${summary[@]}"
+if [ $status -eq 0 ]; then echo "ALL TESTS PASSED"; else echo "SOME TESTS FAILED"; fi
+exit $status

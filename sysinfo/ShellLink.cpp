@@ -1,0 +1,67 @@
+#include "sysinfo/ShellLink.h"
+
+#include "sysinfo/TextConvert.h"
+
+#include <windows.h>
+#include <objbase.h>
+#include <shlobj.h>
+#include <shlwapi.h>
+#include <cstring>
+
+namespace {
+
+// Releases a COM interface pointer on every path.
+template <typename T>
+class ComPtr {
+public:
+    ~ComPtr() { if (p_) p_->Release(); }
+    T** out() { return &p_; }
+    T* operator->() const { return p_; }
+    T* get() const { return p_; }
+private:
+    T* p_ = nullptr;
+};
+
+bool SaveShellLink(const char* target, const char* shortcutPath, const char* description,
+                   const char* iconPath, const char* arguments)
+{
+    ComPtr<IShellLinkA> link;
+    if (FAILED(CoCreateInstance(CLSID_ShellLink, nullptr, // no outer object
+                                CLSCTX_INPROC_SERVER, IID_IShellLinkA,
+                                reinterpret_cast<void**>(link.out()))))
+        return false;
+
+    link->SetPath(target);
+    link->SetDescription(description ? description : "");
+    char folder[520] = {0};
+    lstrcpynA(folder, target, sizeof(folder));
+    PathRemoveFileSpecA(folder);
+    link->SetWorkingDirectory(folder);
+    link->SetRelativePath(folder, 0);
+    link->SetIconLocation(iconPath ? iconPath : "", 0);
+    if (arguments)
+        link->SetArguments(arguments);
+
+    ComPtr<IPersistFile> file;
+    if (FAILED(link->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(file.out()))))
+        return false;
+    WideChar* widePath = AnsiToWide(shortcutPath);
+    if (!widePath)
+        return false;
+    HRESULT saved = file->Save(widePath, TRUE); // remember the file name
+    FreeConverted(widePath);
+    return SUCCEEDED(saved);
+}
+
+} // namespace
+
+bool CreateShortcut(const char* target, const char* shortcutPath, const char* description,
+                    const char* iconPath, const char* arguments)
+{
+    if (!target || !shortcutPath)
+        return false;
+    CoInitialize(nullptr);
+    bool saved = SaveShellLink(target, shortcutPath, description, iconPath, arguments);
+    CoUninitialize();
+    return saved;
+}

@@ -1,0 +1,43 @@
+#include "sysinfo/StringUtil.h"
+
+#include <cstring>
+
+bool TrimBlanks(char* text)
+{
+    if (!text)
+        return false;
+    size_t length = strlen(text);
+    size_t start = 0;
+    while (start < length && text[start] == ' ')
+        ++start;
+    size_t end = length;
+    while (end > start && text[end - 1] == ' ')
+        --end;
+    memmove(text, text + start, end - start);
+    text[end - start] = '\0';
+    return true;
+}
+
+int ReplaceChar(char* buffer, char from, char to, int count)
+{
+    if (!buffer || count <= 0)
+        return 0;
+    int replaced = 0;
+    for (int i = 0; i < count; ++i) {
+        if (buffer[i] == from) {
+            buffer[i] = to;
+            ++replaced;
+        }
+    }
+    return replaced;
+}
+
+uint32_t StringHash(const char* text)
+{
+    uint32_t hash = 5381;
+    if (!text)
+        return hash;
+    for (const char* p = text; *p; ++p)
+        hash = hash * 33 + static_cast<uint32_t>(static_cast<int32_t>(static_cast<signed char>(*p)));
+    return hash;
+}

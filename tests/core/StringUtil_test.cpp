@@ -1,0 +1,47 @@
+// Blank trimming, character replacement and the djb2 name hash.
+#include "sysinfo/StringUtil.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+namespace {
+
+TEST(StringHash, Djb2OverSignedBytes)
+{
+    EXPECT_EQ(StringHash(""), 5381u);
+    EXPECT_EQ(StringHash(nullptr), 5381u);
+    EXPECT_EQ(StringHash("a"), 177670u);
+    // Bytes above 0x7F count as negative values.
+    EXPECT_EQ(StringHash("\xB0"), 5381u * 33u + static_cast<uint32_t>(-80));
+    // Case matters: the folder table's lookups are case-sensitive.
+    EXPECT_NE(StringHash("PROGRAM_FILES"), StringHash("program_files"));
+}
+
+TEST(TrimBlanks, RemovesOnlySpacesFromBothEnds)
+{
+    char text[] = "  a b  ";
+    EXPECT_TRUE(TrimBlanks(text));
+    EXPECT_STREQ(text, "a b");
+
+    char tabs[] = "\tx\t";
+    EXPECT_TRUE(TrimBlanks(tabs));
+    EXPECT_STREQ(tabs, "\tx\t");
+
+    char blank[] = " ";
+    EXPECT_TRUE(TrimBlanks(blank));
+    EXPECT_STREQ(blank, "");
+
+    EXPECT_FALSE(TrimBlanks(nullptr));
+}
+
+TEST(ReplaceChar, CountsReplacementsWithinTheCount)
+{
+    char text[] = "a\nb\nc\n";
+    EXPECT_EQ(ReplaceChar(text, '\n', '\0', 4), 2);
+    EXPECT_EQ(memcmp(text, "a\0b\0c\n", 6), 0);
+    EXPECT_EQ(ReplaceChar(nullptr, 'a', 'b', 3), 0);
+    EXPECT_EQ(ReplaceChar(text, 'a', 'b', 0), 0);
+}
+
+} // namespace
