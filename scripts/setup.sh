@@ -13,6 +13,7 @@ packages=(
   gcab cabextract
   nlohmann-json3-dev
   curl
+  locales
 )
 
 sudo_cmd=()
@@ -32,11 +33,21 @@ done
 
 if [ ${#missing[@]} -eq 0 ]; then
   echo "setup: all ${#packages[@]} packages present"
-  exit 0
+else
+  echo "setup: installing ${missing[*]}"
+  export DEBIAN_FRONTEND=noninteractive
+  "${sudo_cmd[@]}" apt-get update -qq
+  "${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+  echo "setup: packages installed"
 fi
 
-echo "setup: installing ${missing[*]}"
-export DEBIAN_FRONTEND=noninteractive
-"${sudo_cmd[@]}" apt-get update -qq
-"${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
-echo "setup: done"
+# Wine takes the ANSI code page (949) from LANG, but it maps Windows file names
+# to Linux ones through the C library's locale: without a generated Korean
+# UTF-8 locale a Korean file name cannot be created under Wine.
+if ! locale -a 2>/dev/null | grep -qi '^ko_KR\.utf-\?8$'; then
+  echo "setup: generating the ko_KR.UTF-8 locale"
+  if ! grep -q '^ko_KR.UTF-8 UTF-8' /etc/locale.gen 2>/dev/null; then
+    echo 'ko_KR.UTF-8 UTF-8' | "${sudo_cmd[@]}" tee -a /etc/locale.gen >/dev/null
+  fi
+  "${sudo_cmd[@]}" locale-gen >/dev/null
+fi
