@@ -1,0 +1,236 @@
+// Connection, request headers, status and closing of CHttpClient. The request
+// operations are in HttpRequests.cpp.
+#include "net/HttpClient.h"
+
+#include <windows.h>
+#include <wininet.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <new>
+
+namespace {
+
+const char kDefaultAgentName[] = "QVClient";
+const char kAgentSeparator[] = "-";
+const DWORD kTimeoutMs = 10000;
+const DWORD kConnectRetries = 1;
+
+// RELOAD | NO_CACHE_WRITE | KEEP_CONNECTION | IGNORE_REDIRECT_TO_HTTP |
+// IGNORE_REDIRECT_TO_HTTPS | HYPERLINK | PRAGMA_NOCACHE | transfer type binary.
+const DWORD kRequestFlags = 0x8440C502;
+static_assert(kRequestFlags == (INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE |
+                                INTERNET_FLAG_KEEP_CONNECTION | INTERNET_FLAG_IGNORE_REDIRECT_TO_HTTP |
+                                INTERNET_FLAG_IGNORE_REDIRECT_TO_HTTPS | INTERNET_FLAG_HYPERLINK |
+                                INTERNET_FLAG_PRAGMA_NOCACHE | INTERNET_FLAG_TRANSFER_BINARY),
+              "request flags");
+
+const DWORD kAddHeaderMode = HTTP_ADDREQ_FLAG_ADD | HTTP_ADDREQ_FLAG_REPLACE;
+// Formatted header lines are made in a work area of this size; a line that
+// does not fit is not sent.
+const size_t kHeaderLineSize = 512;
+const DWORD kStatusBufferSize = 64;
+
+// Closes a WinINet handle on every path unless it was handed on with Release.
+class InetHandle {
+public:
+    explicit InetHandle(HINTERNET h) : h_(h) {}
+    ~InetHandle() { if (h_) InternetCloseHandle(h_); }
+    InetHandle(const InetHandle&) = delete;
+    InetHandle& operator=(const InetHandle&) = delete;
+    HINTERNET get() const { return h_; }
+    HINTERNET Release()
+    {
+        HINTERNET h = h_;
+        h_ = nullptr;
+        return h;
+    }
+private:
+    HINTERNET h_;
+};
+
+void SetDwordOption(HINTERNET handle, DWORD option, DWORD value)
+{
+    InternetSetOptionA(handle, option, &value, sizeof(value));
+}
+
+// Tells WinINet to take up changed settings at once.
+void RefreshSettings()
+{
+    InternetSetOptionA(nullptr, INTERNET_OPTION_SETTINGS_CHANGED, nullptr, 0);
+    InternetSetOptionA(nullptr, INTERNET_OPTION_REFRESH, nullptr, 0);
+}
+
+// True when code points into committed, accessible memory: the test
+// IsBadCodePtr makes, without touching the page.
+bool IsCallable(const void* code)
+{
+    MEMORY_BASIC_INFORMATION info;
+    if (!code || VirtualQuery(code, &info, sizeof(info)) != sizeof(info))
+        return false;
+    return info.State == MEM_COMMIT && !(info.Protect & (PAGE_GUARD | PAGE_NOACCESS));
+}
+
+// Formats "Name:Value\r\n" into the work area; false when it does not fit.
+bool FormatHeaderLine(const HttpHeaderPair& pair, char (&line)[kHeaderLineSize])
+{
+    int length = snprintf(line, sizeof(line), "%s:%s\r\n", pair.name.c_str(), pair.value.c_str());
+    return length >= 0 && static_cast<size_t>(length) < sizeof(line);
+}
+
+} // namespace
+
+CHttpClient::CHttpClient() {}
+
+CHttpClient::~CHttpClient()
+{
+    Close();
+}
+
+void CHttpClient::SetAgentName(const char* name)
+{
+    if (name)
+        agentName_ = name;
+}
+
+void CHttpClient::SetAgentSuffix(const char* suffix)
+{
+    if (suffix)
+        agentSuffix_ = suffix;
+}
+
+void CHttpClient::SetProgressCallback(ProgressCallback callback)
+{
+    progress_ = IsCallable(reinterpret_cast<const void*>(callback)) ? callback : nullptr;
+}
+
+void CHttpClient::AddHeader(HttpHeaderPair pair)
+{
+    try {
+        if (pair.append == 0)
+            pendingHeaders_.clear();
+        pendingHeaders_.push_back(std::move(pair));
+    } catch (const std::bad_alloc&) {
+    }
+}
+
+std::string CHttpClient::UserAgent()
+{
+    std::string agent = agentName_.empty() ? kDefaultAgentName : agentName_;
+    agent += kAgentSeparator;
+    if (agentSuffix_.empty())
+        agentSuffix_ = machineInfo_.GetMachineId();
+    return agent + agentSuffix_;
+}
+
+void CHttpClient::SetCommonOptions(void* handle, bool requestHandle)
+{
+    SetDwordOption(handle, INTERNET_OPTION_CONNECT_TIMEOUT, kTimeoutMs);
+    SetDwordOption(handle, INTERNET_OPTION_SEND_TIMEOUT, kTimeoutMs);
+    SetDwordOption(handle, INTERNET_OPTION_CONNECT_RETRIES, kConnectRetries);
+    // A request must not wait on an offline cache state.
+    if (requestHandle)
+        SetDwordOption(handle, INTERNET_OPTION_IGNORE_OFFLINE, 1);
+    // Never dial a modem connection on our own.
+    SetDwordOption(handle, INTERNET_OPTION_DISABLE_AUTODIAL, 1);
+    RefreshSettings();
+}
+
+bool CHttpClient::OpenRequest(const char* host, const char* path, uint16_t port, int useGet)
+{
+    if (!host || !*host || !path) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return false;
+    }
+    Close();
+
+    // A cached copy of the server root must not answer in the server's place.
+    std::string cacheKey = std::string("http://") + host;
+    if (cacheKey[cacheKey.size() - 1] != '/')
+        cacheKey += '/';
+    DeleteUrlCacheEntryA(cacheKey.c_str());
+
+    std::string objectName = path[0] == '/' ? path : std::string("/") + path;
+    std::string agent = UserAgent();
+
+    InetHandle internet(InternetOpenA(agent.c_str(), INTERNET_OPEN_TYPE_PRECONFIG,
+                                      nullptr, nullptr, // no proxy, no bypass list
+                                      0));
+    if (!internet.get())
+        return false;
+    SetCommonOptions(internet.get(), false);
+
+    InetHandle connection(InternetConnectA(internet.get(), host, port, "", "", // empty user and password
+                                           INTERNET_SERVICE_HTTP, 0, 0));
+    if (!connection.get())
+        return false;
+    SetCommonOptions(connection.get(), false);
+
+    InetHandle request(HttpOpenRequestA(connection.get(), useGet ? "GET" : "POST", objectName.c_str(),
+                                        nullptr, nullptr, nullptr, // default version, no referrer, any type
+                                        kRequestFlags, 0));
+    if (!request.get())
+        return false;
+    SetCommonOptions(request.get(), true);
+
+    internet_ = internet.Release();
+    connection_ = connection.Release();
+    request_ = request.Release();
+    open_ = 1;
+    return true;
+}
+
+bool CHttpClient::AddRequestHeaders()
+{
+    if (!open_ || !request_)
+        return false;
+    HttpAddRequestHeadersA(request_, "Accept: */*\r\n", static_cast<DWORD>(-1), kAddHeaderMode);
+    for (const HttpHeaderPair& pair : pendingHeaders_) {
+        char line[kHeaderLineSize] = {0};
+        if (FormatHeaderLine(pair, line))
+            HttpAddRequestHeadersA(request_, line, static_cast<DWORD>(-1), kAddHeaderMode);
+    }
+    pendingHeaders_.clear();
+    HttpAddRequestHeadersA(request_, "Cache-Control: no-cache\r\n", static_cast<DWORD>(-1), kAddHeaderMode);
+    char contentType[kHeaderLineSize] = {0};
+    snprintf(contentType, sizeof(contentType), "Content-Type: %s\r\n", "text/plain");
+    return HttpAddRequestHeadersA(request_, contentType, static_cast<DWORD>(-1), kAddHeaderMode) != FALSE;
+}
+
+bool CHttpClient::SendRequest()
+{
+    if (!open_ || !request_)
+        return false;
+    return HttpSendRequestA(request_, nullptr, 0, // no extra headers
+                            nullptr, 0) != FALSE; // no body
+}
+
+bool CHttpClient::QueryStatus(uint32_t& code)
+{
+    code = 0;
+    if (!open_ || !request_)
+        return false;
+    char status[kStatusBufferSize] = {0};
+    DWORD size = sizeof(status) - 1;
+    if (!HttpQueryInfoA(request_, HTTP_QUERY_STATUS_CODE, status, &size, nullptr))
+        return false;
+    code = static_cast<uint32_t>(strtoul(status, nullptr, 10));
+    return true;
+}
+
+void CHttpClient::Close()
+{
+    open_ = 0;
+    if (request_) {
+        InternetCloseHandle(request_);
+        request_ = nullptr;
+    }
+    if (connection_) {
+        InternetCloseHandle(connection_);
+        connection_ = nullptr;
+    }
+    if (internet_) {
+        InternetCloseHandle(internet_);
+        internet_ = nullptr;
+    }
+}
