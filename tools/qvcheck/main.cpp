@@ -1,0 +1,49 @@
+// qvcheck: lets a vendor check an update server with the setup program's own
+// HTTP client.
+//
+//   qvcheck get HOST PATH PORT OUTFILE
+//
+// A new subcommand is a source of its own plus one line in kCommands.
+#include "tools/qvcheck/Commands.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+namespace {
+
+const QvCheckCommand kCommands[] = {
+    {"get", "HOST PATH PORT OUTFILE", RunGetCommand},
+};
+
+int Usage()
+{
+    fprintf(stderr, "usage:\n");
+    for (const QvCheckCommand& command : kCommands)
+        fprintf(stderr, "  qvcheck %s %s\n", command.name, command.usage);
+    return QVCHECK_USAGE;
+}
+
+} // namespace
+
+bool ParsePort(const char* text, unsigned short& port)
+{
+    if (!text || !*text || strspn(text, "0123456789") != strlen(text) || strlen(text) > 5)
+        return false;
+    unsigned long value = strtoul(text, nullptr, 10);
+    if (value == 0 || value > 65535)
+        return false;
+    port = static_cast<unsigned short>(value);
+    return true;
+}
+
+int main(int argc, char** argv)
+{
+    if (argc < 2)
+        return Usage();
+    for (const QvCheckCommand& command : kCommands)
+        if (strcmp(argv[1], command.name) == 0)
+            return command.run(argc - 2, argv + 2);
+    fprintf(stderr, "qvcheck: unknown command \"%s\"\n", argv[1]);
+    return Usage();
+}
