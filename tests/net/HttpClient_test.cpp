@@ -159,23 +159,6 @@ TEST_F(HttpClientTest, PairLinesOf512BytesOrMoreAreNotSent)
     EXPECT_EQ(r.Header("After"), "x");
 }
 
-TEST_F(HttpClientTest, EveryRequestCarriesThePlainTextContentType)
-{
-    CHttpClient client;
-    ASSERT_TRUE(Get(client, "/plain.txt"));
-    std::string text;
-    uint32_t code = 0;
-    ASSERT_TRUE(client.RequestText(Host(), "/plain.txt", Port(), HttpParameters(), text, code));
-    std::vector<RecordedRequest> requests = Requests();
-    ASSERT_EQ(requests.size(), 2u);
-    EXPECT_EQ(requests[0].method, "GET");
-    EXPECT_EQ(requests[1].method, "POST");
-    for (const RecordedRequest& r : requests) {
-        EXPECT_EQ(r.Header("Content-Type"), "text/plain");
-        EXPECT_EQ(r.bodyLength, 0u);
-    }
-}
-
 TEST_F(HttpClientTest, OnlyStatus200To299Succeeds)
 {
     for (int status : {200, 201, 299}) {
@@ -272,25 +255,6 @@ TEST_F(HttpClientTest, RefusedConnectionReportsTheSystemErrorAndLeavesTheClientC
     std::vector<char> body;
     EXPECT_FALSE(client.ReadToMemory(body));
     EXPECT_TRUE(Get(client, "/plain.txt"));
-}
-
-TEST_F(HttpClientTest, OpenRequestThenCloseLeavesNothingOpen)
-{
-    CHttpClient client;
-    ASSERT_TRUE(client.OpenRequest(Host(), "plain.txt", Port(), 1));
-    ASSERT_TRUE(client.AddRequestHeaders());
-    ASSERT_TRUE(client.SendRequest());
-    uint32_t status = 0;
-    ASSERT_TRUE(client.QueryStatus(status));
-    EXPECT_EQ(status, 200u);
-    std::vector<char> body;
-    ASSERT_TRUE(client.ReadToMemory(body));
-    EXPECT_EQ(std::string(body.begin(), body.end()), "plain body");
-    client.Close();
-    EXPECT_FALSE(client.SendRequest());
-    EXPECT_FALSE(client.QueryStatus(status));
-    EXPECT_FALSE(client.ReadToMemory(body));
-    EXPECT_EQ(OnlyRequest().target, "/plain.txt");
 }
 
 } // namespace
