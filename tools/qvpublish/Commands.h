@@ -1,0 +1,15 @@
+// Command families of qvpublish. Each takes the arguments after its family
+// name and returns the process exit code (0 success, 1 failure, 2 usage).
+#pragma once
+
+#include <string>
+#include <vector>
+
+typedef std::vector<std::string> ToolArgs;
+
+// qvpublish table dump FILE [--key HEX]
+// qvpublish table make --mode 0|1|2 [--key HEX] OUT     (rows from stdin)
+int RunTableCommand(const ToolArgs& args);
+
+// One line of usage per command, for the top-level help.
+extern const char kTableUsage[];
