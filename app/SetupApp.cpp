@@ -1,0 +1,64 @@
+#include "app/SetupApp.h"
+
+#include <commctrl.h>
+
+#include "app/SetupDlg.h"
+#include "platform/SpecialFolders.h"
+
+namespace {
+
+const char kMutexName[] = "KorvaneFree_Setup";
+const char kLocalNamespace[] = "Local\\";
+const int kCreateAttempts = 5;
+
+// The mutex stays open for the life of the process; the system releases it
+// at exit.
+HANDLE g_instanceMutex = nullptr;
+
+} // namespace
+
+CSetupApp::CSetupApp() : CWinApp(nullptr) {}
+
+std::string CSetupApp::SingleInstanceMutexName(bool win2000Family)
+{
+    std::string name = win2000Family ? kLocalNamespace : "";
+    return name + kMutexName;
+}
+
+bool CSetupApp::AcquireSingleInstance(HANDLE& slot)
+{
+    const std::string name = SingleInstanceMutexName(g_specialFolders.IsWin2000Family());
+    HANDLE existing = OpenMutexA(MUTEX_MODIFY_STATE, TRUE /* inheritable */, name.c_str());
+    if (existing) {
+        slot = existing;
+        return false;
+    }
+    for (int attempt = 0; attempt < kCreateAttempts; ++attempt) {
+        slot = CreateMutexA(nullptr, FALSE /* not owned */, name.c_str());
+        if (slot)
+            break;
+    }
+    // Without a mutex the wizard runs all the same, unguarded.
+    return true;
+}
+
+BOOL CSetupApp::InitInstance()
+{
+    InitCommonControls();
+    CWinApp::InitInstance();
+    AfxEnableControlContainer();
+
+    if (!AcquireSingleInstance(g_instanceMutex))
+        return FALSE;  // another copy runs: end quietly
+
+    try {
+        CSetupDlg* frame = new CSetupDlg(nullptr);
+        m_pMainWnd = frame;
+        frame->DoModal();
+        m_pMainWnd = nullptr;
+        delete frame;
+    } catch (...) {
+        m_pMainWnd = nullptr;
+    }
+    return FALSE;
+}
