@@ -23,6 +23,8 @@
 #include <utility>
 #include <vector>
 
+class CByteBuffer;
+
 // A header line queued for the next request. append 0 empties the queue first.
 struct HttpHeaderPair {
     std::string name;
@@ -87,9 +89,10 @@ public:
     // null, a read or a write fails, Close ended the transfer, or the byte
     // count differs from a non-zero expected.
     bool ReadToFile(FILE* file, uint32_t expected);
-    // Appends the open request's body to buffer. False when no request is
-    // open, a read fails or Close ended the transfer.
-    bool ReadToMemory(std::vector<char>& buffer);
+    // Appends the open request's body to buffer, growing it by each chunk.
+    // False when no request is open, a read fails, the buffer cannot grow or
+    // Close ended the transfer.
+    bool ReadToMemory(CByteBuffer& buffer);
 
 private:
     std::string UserAgent();

@@ -3,6 +3,7 @@
 
 #include "net/UrlEncode.h"
 #include "sysinfo/TextConvert.h"
+#include "update/ByteBuffer.h"
 
 #include <windows.h>
 #include <wininet.h>
@@ -152,13 +153,15 @@ bool CHttpClient::RequestText(const char* host, const char* path, uint16_t port,
             return false;
         }
 
-        std::vector<char> body;
+        CByteBuffer body;
         if (!ReadToMemory(body))
             return Fail(resultCode, GetLastError());
-        body.push_back('\0');
-        // The text ends at its first zero byte.
-        char* converted = Utf8ToAnsi(body.data(), nullptr);
-        text = converted && *converted ? converted : body.data();
+        // Grow appends a zero byte: the text ends at its first zero byte.
+        if (!body.Grow(1))
+            return Fail(resultCode, ERROR_NOT_ENOUGH_MEMORY);
+        const char* raw = reinterpret_cast<const char*>(body.Data());
+        char* converted = Utf8ToAnsi(raw, nullptr);
+        text = converted && *converted ? converted : raw;
         FreeConverted(converted);
         resultCode = static_cast<uint32_t>(text.size());
         return true;
@@ -192,7 +195,7 @@ bool CHttpClient::ReadToFile(FILE* file, uint32_t expected)
     return false;
 }
 
-bool CHttpClient::ReadToMemory(std::vector<char>& buffer)
+bool CHttpClient::ReadToMemory(CByteBuffer& buffer)
 {
     if (!open_ || !request_)
         return false;
@@ -204,12 +207,12 @@ bool CHttpClient::ReadToMemory(std::vector<char>& buffer)
             return false;
         if (got == 0)
             return true;
-        try {
-            buffer.insert(buffer.end(), chunk, chunk + got);
-        } catch (const std::bad_alloc&) {
+        // Bodies read this way are short texts: one re-allocation per chunk is fine.
+        if (!buffer.Grow(got)) {
             SetLastError(ERROR_NOT_ENOUGH_MEMORY);
             return false;
         }
+        memcpy(buffer.Data() + buffer.Size() - got, chunk, got);
     }
     return false;
 }

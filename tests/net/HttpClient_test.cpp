@@ -2,6 +2,7 @@
 // WinINet: object path, User-Agent, queued header pairs, header order, the
 // status rule and the state after failed requests.
 #include "net/HttpClient.h"
+#include "update/ByteBuffer.h"
 
 #include "tests/net/NetTest.h"
 
@@ -252,9 +253,28 @@ TEST_F(HttpClientTest, RefusedConnectionReportsTheSystemErrorAndLeavesTheClientC
     std::cout << "[ refused  ] result code " << code << "\n";
     // Nothing stays open, and the same object serves the next request.
     EXPECT_FALSE(client.AddRequestHeaders());
-    std::vector<char> body;
+    CByteBuffer body;
     EXPECT_FALSE(client.ReadToMemory(body));
     EXPECT_TRUE(Get(client, "/plain.txt"));
+}
+
+TEST_F(HttpClientTest, ReadToMemoryAppendsTheBodyToWhatTheBufferHolds)
+{
+    CHttpClient client;
+    ASSERT_TRUE(client.OpenRequest(Host(), "plain.txt", Port(), 1));
+    ASSERT_TRUE(client.AddRequestHeaders());
+    ASSERT_TRUE(client.SendRequest());
+    uint32_t status = 0;
+    ASSERT_TRUE(client.QueryStatus(status));
+    EXPECT_EQ(status, 200u);
+    CByteBuffer buffer;
+    ASSERT_TRUE(buffer.Grow(2));
+    buffer.Data()[0] = '>';
+    ASSERT_TRUE(client.ReadToMemory(buffer));
+    client.Close();
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(buffer.Data()), buffer.Size()),
+              std::string(">\0plain body", 12));
+    EXPECT_FALSE(client.ReadToMemory(buffer)) << "closed";
 }
 
 } // namespace
