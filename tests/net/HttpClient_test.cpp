@@ -170,6 +170,7 @@ TEST_F(HttpClientTest, OnlyStatus200To299Succeeds)
         EXPECT_TRUE(client.DownloadToFile(Host(), "/status", Port(), local.c_str(), code, true)) << status;
         EXPECT_EQ(code, 4u) << status;
         EXPECT_EQ(FileText(local), "body") << status;
+        std::cout << "[ status   ] " << status << ": DownloadToFile succeeds, result code " << code << "\n";
     }
     for (int status : {199, 300, 304, 404, 500}) {
         ASSERT_TRUE(server_.Behave(ServerBehaviour("/status").Status(status).Body("body")));
