@@ -1,0 +1,166 @@
+#include "integration/ProductSettings.h"
+
+#include "platform/SpecialFolders.h"
+
+#include <windows.h>
+#include <cstdio>
+#include <cstring>
+
+const char kProductSubPath[] = "\\Dravik\\KorvaneV5\\KorvaneFree";
+
+CProductSettings g_productSettings;
+
+namespace {
+
+// Holds the lock for one scope.
+class ScopedLock {
+public:
+    explicit ScopedLock(CCriticalSection& lock) : lock_(lock) { lock_.Lock(); }
+    ~ScopedLock() { lock_.Unlock(); }
+    ScopedLock(const ScopedLock&) = delete;
+    ScopedLock& operator=(const ScopedLock&) = delete;
+private:
+    CCriticalSection& lock_;
+};
+
+// System default language identifier ("%04d") to language-file suffix, in
+// matching order; anything else takes "Eng".
+struct LanguageRow {
+    const char* languageId;
+    const char* suffix;
+};
+const LanguageRow kLanguages[] = {{"1033", "Eng"}, {"1042", "Kor"}, {"1041", "Jpn"}};
+
+bool IsFile(const std::string& path)
+{
+    DWORD attributes = GetFileAttributesA(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+} // namespace
+
+CProductSettings::CProductSettings() {}
+
+void CProductSettings::GetConfig(ConfigRecord& record) const
+{
+    ScopedLock hold(lock_);
+    record = config_;
+}
+
+void CProductSettings::SetConfig(const ConfigRecord& record)
+{
+    ScopedLock hold(lock_);
+    config_ = record;
+}
+
+void CProductSettings::SetProductKeyLocation(const char* location)
+{
+    std::string root, path;
+    if (!SplitRegistryLocation(location, root, path))
+        return;
+    productKeyRoot_ = root;
+    productKeyPath_ = path;
+}
+
+bool CProductSettings::SelectProductRoot()
+{
+    return registry_.SetRootByName(productKeyRoot_.c_str());
+}
+
+void CProductSettings::WriteProductDword(const char* name, uint32_t value)
+{
+    if (SelectProductRoot())
+        registry_.WriteDword(productKeyPath_.c_str(), name, value);
+}
+
+bool CProductSettings::ReadProductDword(const char* name, uint32_t& value)
+{
+    DWORD read = 0;
+    if (!SelectProductRoot() || !registry_.ReadDword(productKeyPath_.c_str(), name, read))
+        return false;
+    value = read;
+    return true;
+}
+
+void CProductSettings::WriteProductString(const char* name, const char* text)
+{
+    if (SelectProductRoot())
+        registry_.WriteString(productKeyPath_.c_str(), name, text, REG_SZ);
+}
+
+bool CProductSettings::ReadProductString(const char* name, std::string& text)
+{
+    std::string read;
+    DWORD type = 0;
+    if (!SelectProductRoot() || !registry_.ReadString(productKeyPath_.c_str(), name, read, type))
+        return false;
+    text = read;
+    return true;
+}
+
+void CProductSettings::SetInstallProgress(int percent)
+{
+    ScopedLock hold(lock_);
+    installProgress_ = percent;
+}
+
+int CProductSettings::GetInstallProgress() const
+{
+    ScopedLock hold(lock_);
+    return installProgress_;
+}
+
+void CProductSettings::SetStatusText(const char* text)
+{
+    ScopedLock hold(lock_);
+    statusText_ = text ? text : "";
+}
+
+void CProductSettings::GetStatusText(std::string& text) const
+{
+    ScopedLock hold(lock_);
+    text = statusText_;
+}
+
+void CProductSettings::GetProductCode(std::string& text) const
+{
+    ScopedLock hold(lock_);
+    text = config_.ProductCode();
+}
+
+void CProductSettings::GetServiceName(std::string& text) const
+{
+    ScopedLock hold(lock_);
+    text = config_.ServiceName();
+}
+
+bool CProductSettings::GetInstallFolder(std::string& folder) const
+{
+    std::string programFiles;
+    bool known = g_specialFolders.Lookup("PROGRAM_FILES", programFiles);
+    folder = (known ? programFiles : std::string()) + kProductSubPath;
+    return known;
+}
+
+bool CProductSettings::GetLanguageFilePath(std::string& path) const
+{
+    return GetLanguageFilePath(GetSystemDefaultLangID(), path);
+}
+
+bool CProductSettings::GetLanguageFilePath(unsigned short languageId, std::string& path) const
+{
+    char key[16];
+    snprintf(key, sizeof(key), "%04d", languageId);
+    const char* suffix = "Eng";
+    for (const LanguageRow& row : kLanguages) {
+        if (strcmp(row.languageId, key) == 0) {
+            suffix = row.suffix;
+            break;
+        }
+    }
+    std::string folder;
+    GetInstallFolder(folder);
+    std::string candidate = folder + "\\QVSkin" + suffix + ".dat";
+    path = IsFile(candidate) ? candidate : folder + "\\QVSkinKor.dat";
+    return true;
+}
