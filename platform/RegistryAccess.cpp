@@ -1,0 +1,414 @@
+#include "platform/RegistryAccess.h"
+
+#include "platform/GroupAccess.h"
+#include "sysinfo/StringUtil.h"
+
+#include <shlwapi.h>
+
+#include <cstring>
+#include <vector>
+
+namespace {
+
+struct RootName {
+    const char* longName;
+    const char* shortName;
+    HKEY root;
+};
+
+// The only roots reachable by name; performance and dynamic data are left out on purpose.
+const RootName kRoots[] = {
+    {"HKEY_CLASSES_ROOT", "HCR", HKEY_CLASSES_ROOT},
+    {"HKEY_CURRENT_USER", "HCU", HKEY_CURRENT_USER},
+    {"HKEY_LOCAL_MACHINE", "HLM", HKEY_LOCAL_MACHINE},
+    {"HKEY_USERS", "HU", HKEY_USERS},
+    {"HKEY_CURRENT_CONFIG", "HCC", HKEY_CURRENT_CONFIG},
+};
+
+const DWORD kSecurityBufferSize = 65556;
+const DWORD kKeyNameBufferSize = 1024;
+// GrantKeyTreeAccess refuses longer paths and cuts paths at this length.
+const size_t kTreePathRefused = 1024;
+const size_t kTreePathLimit = 1023;
+// Access asked for when a write opens or creates its key.
+const REGSAM kWriteAccess = KEY_READ | KEY_CREATE_SUB_KEY | KEY_SET_VALUE; // 0x2001F
+// Access needed to read and rewrite a key's access list.
+const REGSAM kSecurityAccess = READ_CONTROL | WRITE_DAC; // 0x60000
+
+// Closes a registry key on every path.
+class KeyHandle {
+public:
+    KeyHandle() = default;
+    ~KeyHandle()
+    {
+        if (key_)
+            RegCloseKey(key_);
+    }
+    KeyHandle(const KeyHandle&) = delete;
+    KeyHandle& operator=(const KeyHandle&) = delete;
+
+    HKEY& out() { return key_; }
+    HKEY get() const { return key_; }
+
+private:
+    HKEY key_ = nullptr;
+};
+
+bool EqualsIgnoreCase(const char* a, const char* b)
+{
+    for (; *a && *b; ++a, ++b) {
+        char x = (*a >= 'a' && *a <= 'z') ? *a - 'a' + 'A' : *a;
+        char y = (*b >= 'a' && *b <= 'z') ? *b - 'a' + 'A' : *b;
+        if (x != y)
+            return false;
+    }
+    return *a == *b;
+}
+
+bool IsNtPlatform()
+{
+    OSVERSIONINFOA info;
+    ZeroMemory(&info, sizeof(info));
+    info.dwOSVersionInfoSize = sizeof(info);
+    return GetVersionExA(&info) && info.dwPlatformId == VER_PLATFORM_WIN32_NT;
+}
+
+bool IsStringType(DWORD type)
+{
+    return type == REG_SZ || type == REG_EXPAND_SZ || type == REG_MULTI_SZ;
+}
+
+} // namespace
+
+bool SplitRegistryLocation(const char* location, std::string& rootName, std::string& subKey)
+{
+    if (!location)
+        return false;
+    const char* slash = strchr(location, '\\');
+    if (!slash || slash == location)
+        return false;
+
+    std::string rest(slash + 1);
+    size_t first = rest.find_first_not_of('\\');
+    size_t last = rest.find_last_not_of('\\');
+    rootName.assign(location, slash);
+    subKey = first == std::string::npos ? std::string() : rest.substr(first, last - first + 1);
+    return true;
+}
+
+CRegistryAccess::CRegistryAccess()
+    : root_(HKEY_LOCAL_MACHINE), adjustRights_(IsNtPlatform())
+{
+}
+
+bool CRegistryAccess::SetRootByName(const char* name)
+{
+    if (!name)
+        return false;
+    std::vector<char> trimmed(name, name + strlen(name) + 1);
+    TrimBlanks(trimmed.data());
+    for (const RootName& entry : kRoots) {
+        if (EqualsIgnoreCase(trimmed.data(), entry.longName) ||
+            EqualsIgnoreCase(trimmed.data(), entry.shortName)) {
+            root_ = entry.root;
+            return true;
+        }
+    }
+    return false;
+}
+
+const std::string& CRegistryAccess::GetRootName(bool shortForm)
+{
+    rootNameText_.clear();
+    for (const RootName& entry : kRoots) {
+        if (entry.root == root_) {
+            rootNameText_ = shortForm ? entry.shortName : entry.longName;
+            break;
+        }
+    }
+    return rootNameText_;
+}
+
+// Opens an existing key. On the NT family a refusal opens the key up for the
+// four groups and tries once more; the second answer is final.
+LONG CRegistryAccess::OpenKey(const char* path, REGSAM access, HKEY& key)
+{
+    key = nullptr;
+    LONG error = RegOpenKeyExA(root_, path, 0, access, &key);
+    if (error != ERROR_ACCESS_DENIED || !adjustRights_)
+        return error;
+    if (!GrantKeyAccessByPath(path, KEY_ALL_ACCESS, false, TRUSTEE_MASK_ALL))
+        return error;
+    key = nullptr;
+    return RegOpenKeyExA(root_, path, 0, access, &key);
+}
+
+bool CRegistryAccess::KeyExists(const char* path)
+{
+    if (!path)
+        return false;
+    KeyHandle key;
+    return OpenKey(path, KEY_READ, key.out()) == ERROR_SUCCESS;
+}
+
+bool CRegistryAccess::ValueExists(const char* path, const char* valueName)
+{
+    if (!path || !valueName)
+        return false;
+    KeyHandle key;
+    if (OpenKey(path, KEY_QUERY_VALUE, key.out()) != ERROR_SUCCESS)
+        return false;
+    return RegQueryValueExA(key.get(), valueName, nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS;
+}
+
+bool CRegistryAccess::ReadDword(const char* path, const char* valueName, DWORD& value)
+{
+    value = 0;
+    if (!path || !valueName)
+        return false;
+    KeyHandle key;
+    if (OpenKey(path, KEY_READ, key.out()) != ERROR_SUCCESS)
+        return false;
+    DWORD type = 0;
+    DWORD data = 0;
+    DWORD size = sizeof(data);
+    if (RegQueryValueExA(key.get(), valueName, nullptr, &type, reinterpret_cast<BYTE*>(&data), &size) !=
+            ERROR_SUCCESS ||
+        type != REG_DWORD)
+        return false;
+    value = data;
+    return true;
+}
+
+bool CRegistryAccess::WriteDword(const char* path, const char* valueName, DWORD value)
+{
+    if (!path || !valueName)
+        return false;
+    return WriteValue(path, valueName, REG_DWORD, reinterpret_cast<const BYTE*>(&value), sizeof(value));
+}
+
+bool CRegistryAccess::ReadString(const char* path, const char* valueName, std::string& text)
+{
+    DWORD type = 0;
+    return ReadString(path, valueName, text, type);
+}
+
+bool CRegistryAccess::ReadString(const char* path, const char* valueName, std::string& text, DWORD& type)
+{
+    text.clear();
+    type = 0;
+    if (!path || !valueName)
+        return false;
+    KeyHandle key;
+    if (OpenKey(path, KEY_READ, key.out()) != ERROR_SUCCESS)
+        return false;
+
+    DWORD storedType = 0;
+    DWORD size = 0;
+    if (RegQueryValueExA(key.get(), valueName, nullptr, &storedType, nullptr, &size) != ERROR_SUCCESS ||
+        !IsStringType(storedType))
+        return false;
+    if (size == 0) {
+        type = storedType;
+        return true;
+    }
+
+    // One spare zero byte so the text always ends inside the buffer.
+    std::vector<char> data(size + 1, '\0');
+    DWORD got = size;
+    if (RegQueryValueExA(key.get(), valueName, nullptr, &storedType, reinterpret_cast<BYTE*>(data.data()),
+                         &got) != ERROR_SUCCESS ||
+        !IsStringType(storedType))
+        return false;
+    if (got > size)
+        got = size;
+    // A multi-string's inner terminators become line feeds: "a\0b\0\0" reads "a\nb\n".
+    if (storedType == REG_MULTI_SZ && got > 0)
+        ReplaceChar(data.data(), '\0', '\n', static_cast<int>(got - 1));
+    text.assign(data.data(), strnlen(data.data(), got));
+    type = storedType;
+    return true;
+}
+
+bool CRegistryAccess::WriteString(const char* path, const char* valueName, const char* text, DWORD type)
+{
+    if (!path || !valueName || !text || !IsStringType(type))
+        return false;
+    size_t length = strlen(text);
+    // Zero-filled, two bytes longer than the text: room for a multi-string's closing NUL pair.
+    std::vector<char> data(length + 2, '\0');
+    memcpy(data.data(), text, length);
+    DWORD size = static_cast<DWORD>(length + 1);
+    if (type == REG_MULTI_SZ) {
+        ReplaceChar(data.data(), '\n', '\0', static_cast<int>(length));
+        size = static_cast<DWORD>(length + 2);
+    }
+    return WriteValue(path, valueName, type, reinterpret_cast<const BYTE*>(data.data()), size);
+}
+
+bool CRegistryAccess::WriteBinary(const char* path, const char* valueName, const void* bytes, DWORD count)
+{
+    if (!path || !valueName || !bytes)
+        return false;
+    return WriteValue(path, valueName, REG_BINARY, static_cast<const BYTE*>(bytes), count);
+}
+
+// Opens or creates the key and stores the value; on the NT family a refused
+// store opens the key up and stores once more. A key created here stays when
+// the store fails.
+bool CRegistryAccess::WriteValue(const char* path, const char* valueName, DWORD type, const BYTE* data,
+                                 DWORD size)
+{
+    KeyHandle key;
+    DWORD disposition = 0;
+    if (RegCreateKeyExA(root_, path, 0, nullptr, // no class
+                        REG_OPTION_NON_VOLATILE, kWriteAccess, nullptr, // default security
+                        &key.out(), &disposition) != ERROR_SUCCESS)
+        return false;
+    if (RegSetValueExA(key.get(), valueName, 0, type, data, size) == ERROR_SUCCESS)
+        return true;
+    if (!adjustRights_ || !GrantKeyAccess(key.get(), KEY_ALL_ACCESS, false, TRUSTEE_MASK_ALL))
+        return false;
+    return RegSetValueExA(key.get(), valueName, 0, type, data, size) == ERROR_SUCCESS;
+}
+
+bool CRegistryAccess::DeleteValue(const char* path, const char* valueName)
+{
+    if (!path || !valueName)
+        return false;
+    {
+        KeyHandle key;
+        if (OpenKey(path, KEY_ALL_ACCESS, key.out()) == ERROR_SUCCESS)
+            RegDeleteValueA(key.get(), valueName);
+    }
+    return !KeyExists(path) || !ValueExists(path, valueName);
+}
+
+bool CRegistryAccess::DeleteKey(const char* path, bool recursive)
+{
+    if (!path)
+        return false;
+    // An empty path names the root itself: a recursive delete would empty the whole hive.
+    if (strspn(path, "\\") == strlen(path))
+        return false;
+
+    if (KeyExists(path)) {
+        auto remove = [&]() {
+            LONG error = recursive ? static_cast<LONG>(SHDeleteKeyA(root_, path)) : RegDeleteKeyA(root_, path);
+            return error == ERROR_SUCCESS;
+        };
+        if (!remove()) {
+            GrantKeyTreeAccess(path, TRUSTEE_MASK_ALL);
+            remove();
+        }
+    }
+    return !KeyExists(path);
+}
+
+bool CRegistryAccess::EnumSubKeys(const char* path, std::deque<RegistryItem>& items, bool recursive)
+{
+    if (!path)
+        return false;
+    return EnumInto(path, items, recursive);
+}
+
+bool CRegistryAccess::EnumInto(const std::string& path, std::deque<RegistryItem>& items, bool recursive)
+{
+    KeyHandle key;
+    if (OpenKey(path.c_str(), KEY_READ, key.out()) != ERROR_SUCCESS)
+        return false;
+    for (DWORD index = 0;; ++index) {
+        char name[kKeyNameBufferSize] = {0};
+        DWORD length = sizeof(name);
+        if (RegEnumKeyExA(key.get(), index, name, &length, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS ||
+            name[0] == '\0')
+            break;
+        RegistryItem item;
+        item.rootName = GetRootName(false);
+        // Under the root itself the sub-key name is the whole path.
+        item.keyPath = path.empty() ? std::string(name) : path + "\\" + name;
+        items.push_back(item);
+        if (recursive)
+            EnumInto(item.keyPath, items, true);
+    }
+    return !items.empty();
+}
+
+bool CRegistryAccess::GrantKeyAccess(HKEY key, DWORD access, bool replace, DWORD trusteeMask)
+{
+    if (!adjustRights_ || !key)
+        return false;
+
+    SECURITY_DESCRIPTOR descriptor;
+    if (!InitializeSecurityDescriptor(&descriptor, SECURITY_DESCRIPTOR_REVISION))
+        return false;
+
+    std::vector<BYTE> current(kSecurityBufferSize, 0);
+    DWORD size = kSecurityBufferSize;
+    if (RegGetKeySecurity(key, DACL_SECURITY_INFORMATION, current.data(), &size) != ERROR_SUCCESS)
+        return false;
+    BOOL present = FALSE;
+    BOOL defaulted = FALSE;
+    PACL oldAcl = nullptr;
+    if (!GetSecurityDescriptorDacl(current.data(), &present, &oldAcl, &defaulted) || !present || !oldAcl)
+        return false;
+
+    PACL newAcl = nullptr;
+    if (!BuildGroupAccessList(access, replace, oldAcl, trusteeMask, &newAcl))
+        return false;
+    bool ok = SetSecurityDescriptorDacl(&descriptor, TRUE, newAcl, TRUE) && // list present, defaulted
+              RegSetKeySecurity(key, DACL_SECURITY_INFORMATION, &descriptor) == ERROR_SUCCESS;
+    LocalFree(newAcl);
+    return ok;
+}
+
+bool CRegistryAccess::GrantKeyAccessByPath(const char* path, DWORD access, bool replace, DWORD trusteeMask)
+{
+    if (!path)
+        return false;
+    if (!adjustRights_)
+        return true;
+    KeyHandle key;
+    if (RegOpenKeyExA(root_, path, 0, kSecurityAccess, &key.out()) != ERROR_SUCCESS)
+        return false;
+    return GrantKeyAccess(key.get(), access, replace, trusteeMask);
+}
+
+bool CRegistryAccess::GrantKeyTreeAccess(const char* path, DWORD trusteeMask)
+{
+    if (!path)
+        return false;
+    if (!adjustRights_)
+        return true;
+    // An empty path would open up every key of the hive.
+    if (strspn(path, "\\") == strlen(path))
+        return false;
+    return GrantTree(path, trusteeMask);
+}
+
+bool CRegistryAccess::GrantTree(std::string path, DWORD trusteeMask)
+{
+    if (path.size() > kTreePathRefused)
+        return false;
+    if (path.size() > kTreePathLimit)
+        path.resize(kTreePathLimit);
+    if (!GrantKeyAccessByPath(path.c_str(), KEY_ALL_ACCESS, false, trusteeMask))
+        return false;
+
+    KeyHandle key;
+    if (RegOpenKeyExA(root_, path.c_str(), 0, KEY_READ, &key.out()) != ERROR_SUCCESS)
+        return true; // the key itself has been opened up
+    for (DWORD index = 0;; ++index) {
+        char name[kKeyNameBufferSize] = {0};
+        DWORD length = sizeof(name);
+        if (RegEnumKeyExA(key.get(), index, name, &length, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
+            break;
+        if (name[0] == '\0')
+            continue;
+        std::string child = path + "\\" + name;
+        if (child.size() > kTreePathLimit)
+            child.resize(kTreePathLimit);
+        GrantTree(child, trusteeMask);
+    }
+    return true;
+}
