@@ -1,0 +1,88 @@
+#include "tests/platform/PlatformTestUtil.h"
+
+#include <sddl.h>
+
+namespace qvtest {
+
+std::vector<AceInfo> ListAces(PACL acl)
+{
+    std::vector<AceInfo> aces;
+    if (!acl)
+        return aces;
+    for (DWORD i = 0; i < acl->AceCount; ++i) {
+        ACCESS_ALLOWED_ACE* ace = nullptr;
+        if (!GetAce(acl, i, reinterpret_cast<void**>(&ace)) || ace->Header.AceType != ACCESS_ALLOWED_ACE_TYPE)
+            continue;
+        char* text = nullptr;
+        ConvertSidToStringSidA(&ace->SidStart, &text);
+        aces.push_back({text ? text : "", ace->Mask, ace->Header.AceFlags});
+        LocalFree(text);
+    }
+    return aces;
+}
+
+std::vector<AceInfo> KeyAces(HKEY root, const std::string& path, bool* present)
+{
+    if (present)
+        *present = false;
+    HKEY key = nullptr;
+    if (RegOpenKeyExA(root, path.c_str(), 0, READ_CONTROL, &key) != ERROR_SUCCESS)
+        return {};
+    std::vector<BYTE> buffer(65536);
+    DWORD size = static_cast<DWORD>(buffer.size());
+    std::vector<AceInfo> aces;
+    if (RegGetKeySecurity(key, DACL_SECURITY_INFORMATION, buffer.data(), &size) == ERROR_SUCCESS) {
+        BOOL hasList = FALSE, defaulted = FALSE;
+        PACL acl = nullptr;
+        GetSecurityDescriptorDacl(buffer.data(), &hasList, &acl, &defaulted);
+        if (present)
+            *present = hasList && acl;
+        aces = ListAces(acl);
+    }
+    RegCloseKey(key);
+    return aces;
+}
+
+static bool SetKeyDacl(HKEY root, const std::string& path, PACL acl)
+{
+    HKEY key = nullptr;
+    if (RegOpenKeyExA(root, path.c_str(), 0, READ_CONTROL | WRITE_DAC, &key) != ERROR_SUCCESS)
+        return false;
+    SECURITY_DESCRIPTOR sd;
+    InitializeSecurityDescriptor(&sd, SECURITY_DESCRIPTOR_REVISION);
+    SetSecurityDescriptorDacl(&sd, TRUE, acl, FALSE);
+    bool ok = RegSetKeySecurity(key, DACL_SECURITY_INFORMATION, &sd) == ERROR_SUCCESS;
+    RegCloseKey(key);
+    return ok;
+}
+
+bool CloseKeyOff(HKEY root, const std::string& path)
+{
+    ACL empty;
+    InitializeAcl(&empty, sizeof(empty), ACL_REVISION);
+    return SetKeyDacl(root, path, &empty);
+}
+
+bool OpenKeyUp(HKEY root, const std::string& path) { return SetKeyDacl(root, path, nullptr); }
+
+const AceInfo* FindAce(const std::vector<AceInfo>& aces, const std::string& sid)
+{
+    for (const AceInfo& ace : aces)
+        if (ace.sid == sid)
+            return &ace;
+    return nullptr;
+}
+
+InUse::InUse(const std::string& path)
+    : handle_(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr))
+{
+}
+
+void InUse::Release()
+{
+    if (ok())
+        CloseHandle(handle_);
+    handle_ = INVALID_HANDLE_VALUE;
+}
+
+} // namespace qvtest

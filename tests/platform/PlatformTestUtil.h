@@ -1,0 +1,45 @@
+// Helpers for the platform tests: reading access lists back through the raw
+// Win32 calls, closing keys off, and holding files in use.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+namespace qvtest {
+
+struct AceInfo {
+    std::string sid;  // "S-1-5-32-544"
+    DWORD mask;
+    BYTE flags;
+};
+
+// The allow entries of an access list, in order.
+std::vector<AceInfo> ListAces(PACL acl);
+// The key's access list (empty when it cannot be read; present stays false then).
+std::vector<AceInfo> KeyAces(HKEY root, const std::string& path, bool* present = nullptr);
+// Gives the key an empty access list: every open is refused except the
+// owner's implicit READ_CONTROL | WRITE_DAC.
+bool CloseKeyOff(HKEY root, const std::string& path);
+// Gives the key a null access list (everyone full access), so clean-up works.
+bool OpenKeyUp(HKEY root, const std::string& path);
+// The first entry for sid, or null.
+const AceInfo* FindAce(const std::vector<AceInfo>& aces, const std::string& sid);
+
+// Holds a file open the way a running program's image is held (shared for
+// reading only): deleting or overwriting it fails until Release.
+class InUse {
+public:
+    explicit InUse(const std::string& path);
+    ~InUse() { Release(); }
+    InUse(const InUse&) = delete;
+    InUse& operator=(const InUse&) = delete;
+    bool ok() const { return handle_ != INVALID_HANDLE_VALUE; }
+    void Release();
+
+private:
+    HANDLE handle_;
+};
+
+} // namespace qvtest
