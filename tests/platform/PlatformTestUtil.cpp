@@ -65,6 +65,24 @@ bool CloseKeyOff(HKEY root, const std::string& path)
 
 bool OpenKeyUp(HKEY root, const std::string& path) { return SetKeyDacl(root, path, nullptr); }
 
+void ForceDeleteTree(HKEY root, const std::string& path)
+{
+    OpenKeyUp(root, path);
+    HKEY key = nullptr;
+    if (RegOpenKeyExA(root, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS)
+        return;
+    std::vector<std::string> children;
+    char name[1024];
+    DWORD length = sizeof(name);
+    for (DWORD i = 0; RegEnumKeyExA(key, i, name, &length, nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS;
+         ++i, length = sizeof(name))
+        children.push_back(name);
+    RegCloseKey(key);
+    for (const std::string& child : children)
+        ForceDeleteTree(root, path + "\\" + child);
+    RegDeleteKeyA(root, path.c_str());
+}
+
 const AceInfo* FindAce(const std::vector<AceInfo>& aces, const std::string& sid)
 {
     for (const AceInfo& ace : aces)

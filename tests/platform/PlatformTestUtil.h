@@ -24,6 +24,9 @@ std::vector<AceInfo> KeyAces(HKEY root, const std::string& path, bool* present =
 bool CloseKeyOff(HKEY root, const std::string& path);
 // Gives the key a null access list (everyone full access), so clean-up works.
 bool OpenKeyUp(HKEY root, const std::string& path);
+// Opens up and deletes the key with its whole tree, closed-off keys included
+// (clean-up after a test that stopped half way).
+void ForceDeleteTree(HKEY root, const std::string& path);
 // The first entry for sid, or null.
 const AceInfo* FindAce(const std::vector<AceInfo>& aces, const std::string& sid);
 

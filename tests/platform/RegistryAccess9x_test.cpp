@@ -5,7 +5,6 @@
 #include "tests/platform/PlatformTestUtil.h"
 
 #include <gtest/gtest.h>
-#include <shlwapi.h>
 
 namespace {
 
@@ -15,14 +14,10 @@ class Registry9xTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        SHDeleteKeyA(HKEY_CURRENT_USER, kBase);
+        qvtest::ForceDeleteTree(HKEY_CURRENT_USER, kBase);
         ASSERT_TRUE(reg_.SetRootByName("hcu"));
     }
-    void TearDown() override
-    {
-        qvtest::OpenKeyUp(HKEY_CURRENT_USER, std::string(kBase) + "\\closed");
-        SHDeleteKeyA(HKEY_CURRENT_USER, kBase);
-    }
+    void TearDown() override { qvtest::ForceDeleteTree(HKEY_CURRENT_USER, kBase); }
     CRegistryAccess reg_;
 };
 

@@ -5,7 +5,6 @@
 #include "tests/platform/PlatformTestUtil.h"
 
 #include <gtest/gtest.h>
-#include <shlwapi.h>
 
 #include <cstring>
 #include <vector>
@@ -24,10 +23,10 @@ protected:
     {
         base_ = std::string("Software\\QVSetupTests\\") +
                 ::testing::UnitTest::GetInstance()->current_test_info()->name();
-        SHDeleteKeyA(HKEY_CURRENT_USER, base_.c_str());
+        qvtest::ForceDeleteTree(HKEY_CURRENT_USER, base_);
         ASSERT_TRUE(reg_.SetRootByName("HCU"));
     }
-    void TearDown() override { SHDeleteKeyA(HKEY_CURRENT_USER, base_.c_str()); }
+    void TearDown() override { qvtest::ForceDeleteTree(HKEY_CURRENT_USER, base_); }
 
     std::string Key(const std::string& sub) const { return base_ + "\\" + sub; }
     void MakeKey(const std::string& sub)
