@@ -18,5 +18,10 @@ struct QvCheckCommand {
 // get HOST PATH PORT OUTFILE: one download as the install engine makes it.
 int RunGetCommand(int argc, char** argv);
 
+// config|check|install HOSTS PATH PORT BASEFOLDER: the update engine's steps.
+int RunConfigCommand(int argc, char** argv);
+int RunCheckCommand(int argc, char** argv);
+int RunInstallCommand(int argc, char** argv);
+
 // Parses a decimal port 1..65535; false for anything else.
 bool ParsePort(const char* text, unsigned short& port);

@@ -2,6 +2,7 @@
 // HTTP client.
 //
 //   qvcheck get HOST PATH PORT OUTFILE
+//   qvcheck config|check|install HOSTS PATH PORT BASEFOLDER
 //
 // A new subcommand is a source of its own plus one line in kCommands.
 #include "tools/qvcheck/Commands.h"
@@ -14,6 +15,9 @@ namespace {
 
 const QvCheckCommand kCommands[] = {
     {"get", "HOST PATH PORT OUTFILE", RunGetCommand},
+    {"config", "HOSTS PATH PORT BASEFOLDER", RunConfigCommand},
+    {"check", "HOSTS PATH PORT BASEFOLDER", RunCheckCommand},
+    {"install", "HOSTS PATH PORT BASEFOLDER", RunInstallCommand},
 };
 
 int Usage()

@@ -1,0 +1,54 @@
+#include "install/UpdateSession.h"
+
+#include "integration/ConfigFile.h"
+#include "integration/ProductSettings.h"
+#include "platform/SpecialFolders.h"
+#include "update/UpdateEngine.h"
+
+#include <windows.h>
+
+namespace {
+
+const char kConfigFileName[] = "QVConfig.dat";
+
+bool IsFolder(const std::string& path)
+{
+    DWORD attributes = GetFileAttributesA(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+bool IsFile(const std::string& path)
+{
+    DWORD attributes = GetFileAttributesA(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+} // namespace
+
+bool CUpdateSession::FetchConfiguration()
+{
+    ConfigRecord record;
+    g_productSettings.GetConfig(record);
+    if (!IsFolder(installFolder))
+        CSpecialFolders::CreateFolderPath(installFolder.c_str());
+
+    ConfigServer server = record.Server(SERVER_CONFIG);
+    g_updateEngine.Reset();
+    if (g_updateEngine.FetchConfigFile(server.hostList.c_str(), server.path.c_str(), server.port,
+                                       installFolder.c_str()) != UPD_RESULT_DONE)
+        return false;
+
+    std::string fetched = installFolder + "\\QVTmp\\" + kConfigFileName;
+    if (!IsFile(fetched))
+        fetched = installFolder + "\\Temp\\" + kConfigFileName;
+
+    bool installed = false;
+    if (LoadConfigFile(fetched.c_str(), true)) {
+        std::string copy = installFolder + "\\" + kConfigFileName;
+        installed = CopyFileA(fetched.c_str(), copy.c_str(), FALSE) != 0;
+        if (installed)
+            LoadConfigFile(copy.c_str(), false);
+    }
+    g_productSettings.WriteProductDword("PCode", 11);
+    return installed;
+}

@@ -1,0 +1,65 @@
+#include "integration/ConfigFile.h"
+
+#include "integration/ProductSettings.h"
+#include "update/ConfigRecord.h"
+#include "update/TableFile.h"
+
+#include <windows.h>
+
+namespace {
+
+bool ReadCell(const CTableFile& table, ConfigCellKind kind, int index, ConfigRecord& record)
+{
+    if (!table.HasCell())
+        return false;
+    int32_t number = 0;
+    std::string text;
+    switch (kind) {
+    case CONFIG_TEXT:
+        if (!table.GetText(text))
+            return false;
+        record.SetText(index, text);
+        return true;
+    case CONFIG_NUMBER4:
+        if (!table.GetNumber4(number))
+            return false;
+        break;
+    case CONFIG_NUMBER5:
+        if (!table.GetNumber5(number))
+            return false;
+        break;
+    case CONFIG_NUMBER6:
+        if (!table.GetNumber6(number))
+            return false;
+        break;
+    }
+    record.SetNumber(index, number);
+    return true;
+}
+
+} // namespace
+
+bool LoadConfigFile(const char* path, bool validateOnly)
+{
+    if (!path)
+        return false;
+    DWORD attributes = GetFileAttributesA(path);
+    if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY))
+        return false;
+    CTableFile table;
+    if (!table.Open(path, nullptr, 0))
+        return false;
+
+    ConfigRecord record;
+    g_productSettings.GetConfig(record);
+    for (int index = 0; index < CONFIG_CELL_COUNT; ++index) {
+        if (!ReadCell(table, ConfigLayout(index).kind, index, record))
+            return false;
+        if (index == 3)
+            g_productSettings.SetProductKeyLocation(record.ProductKeyLocation().c_str());
+        table.NextCell();
+    }
+    if (!validateOnly)
+        g_productSettings.SetConfig(record);
+    return true;
+}

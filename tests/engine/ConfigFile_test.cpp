@@ -1,0 +1,111 @@
+// Loading the configuration file into the configuration record.
+#include "integration/ConfigFile.h"
+
+#include "integration/ProductSettings.h"
+#include "tests/support/TestSupport.h"
+#include "update/ConfigRecord.h"
+#include "update/TableFile.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+// A configuration row following the layout; `cells` limits its length and
+// `override` replaces one cell by a kind-4 number.
+bool SaveConfig(const std::string& path, int cells = CONFIG_CELL_COUNT, int overrideIndex = -1)
+{
+    CTableFile table;
+    table.AddRow();
+    for (int i = 0; i < cells; ++i) {
+        if (i == overrideIndex) {
+            table.AddNumber4(1);
+            continue;
+        }
+        switch (ConfigLayout(i).kind) {
+        case CONFIG_TEXT: {
+            std::string text = "text" + std::to_string(i + 1);
+            if (i == 0) text = "KorvaneFree";
+            if (i == 3) text = "HCU\\Software\\QVSetupTests\\Config";
+            if (i == CONFIG_FIRST_SERVER_CELL + 3) text = "update1.test;update2.test";
+            table.AddText(text.c_str(), i % 2 == 0); // text kinds 1 and 3 both accepted
+            break;
+        }
+        case CONFIG_NUMBER4: table.AddNumber4(i + 1); break;
+        case CONFIG_NUMBER5: table.AddNumber5(8000 + i); break;
+        case CONFIG_NUMBER6: table.AddNumber6(i + 1); break;
+        }
+    }
+    return table.Save(path.c_str(), nullptr, 0, 2, true);
+}
+
+class ConfigFileTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        g_productSettings.SetConfig(ConfigRecord());
+        g_productSettings.SetProductKeyLocation("HLM\\SOFTWARE\\Before");
+    }
+    void TearDown() override { g_productSettings.SetConfig(ConfigRecord()); }
+    qvtest::ScratchDir dir;
+};
+
+TEST_F(ConfigFileTest, CompleteRowIsStoredCellByCell)
+{
+    std::string path = dir.File("QVConfig.dat");
+    ASSERT_TRUE(SaveConfig(path));
+    ASSERT_TRUE(LoadConfigFile(path.c_str(), false));
+    ConfigRecord record;
+    g_productSettings.GetConfig(record);
+    EXPECT_EQ(record.ProductCode(), "KorvaneFree");
+    EXPECT_EQ(record.Text(1), "text2");
+    EXPECT_EQ(record.Number(4), 5);      // kind 6
+    EXPECT_EQ(record.PostInstallFlags(), 31);
+    EXPECT_EQ(record.Server(SERVER_PROGRAM).hostList, "update1.test;update2.test");
+    EXPECT_EQ(record.Server(SERVER_PROGRAM).path, "text" + std::to_string(CONFIG_FIRST_SERVER_CELL + 5));
+    EXPECT_EQ(record.Server(SERVER_PROGRAM).port, 8000 + CONFIG_FIRST_SERVER_CELL + 5);
+    EXPECT_EQ(record.ProgramVersion(), "text80");
+    EXPECT_EQ(record.Text(80), "text81");
+    EXPECT_EQ(g_productSettings.ProductKeyRoot(), "HCU");
+    EXPECT_EQ(g_productSettings.ProductKeyPath(), "Software\\QVSetupTests\\Config");
+}
+
+TEST_F(ConfigFileTest, ValidationLeavesTheRecordButTakesTheKeyLocation)
+{
+    std::string path = dir.File("QVConfig.dat");
+    ASSERT_TRUE(SaveConfig(path));
+    ASSERT_TRUE(LoadConfigFile(path.c_str(), true));
+    ConfigRecord record;
+    g_productSettings.GetConfig(record);
+    EXPECT_EQ(record.ProductCode(), "");
+    EXPECT_EQ(g_productSettings.ProductKeyRoot(), "HCU");
+}
+
+TEST_F(ConfigFileTest, ShortRowAndWrongKindsFail)
+{
+    std::string shortRow = dir.File("short.dat");
+    ASSERT_TRUE(SaveConfig(shortRow, 80));
+    EXPECT_FALSE(LoadConfigFile(shortRow.c_str(), false));
+
+    std::string numberForHost = dir.File("cell39.dat");
+    ASSERT_TRUE(SaveConfig(numberForHost, CONFIG_CELL_COUNT, CONFIG_FIRST_SERVER_CELL));
+    EXPECT_FALSE(LoadConfigFile(numberForHost.c_str(), false));
+
+    std::string kind4ForPort = dir.File("port.dat");
+    ASSERT_TRUE(SaveConfig(kind4ForPort, CONFIG_CELL_COUNT, CONFIG_FIRST_SERVER_CELL + 2));
+    EXPECT_FALSE(LoadConfigFile(kind4ForPort.c_str(), false));
+
+    ConfigRecord record;
+    g_productSettings.GetConfig(record);
+    EXPECT_EQ(record.ProductCode(), ""); // nothing stored by the failed loads
+}
+
+TEST_F(ConfigFileTest, MissingFolderOrDamagedFileFails)
+{
+    EXPECT_FALSE(LoadConfigFile(dir.File("absent.dat").c_str(), false));
+    EXPECT_FALSE(LoadConfigFile(dir.path().c_str(), false));
+    EXPECT_FALSE(LoadConfigFile(nullptr, false));
+    ASSERT_TRUE(qvtest::WriteText(dir.File("bad.dat"), "not a table"));
+    EXPECT_FALSE(LoadConfigFile(dir.File("bad.dat").c_str(), false));
+}
+
+} // namespace

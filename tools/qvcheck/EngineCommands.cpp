@@ -1,0 +1,125 @@
+// qvcheck config|check|install HOSTS PATH PORT BASEFOLDER: the update engine's
+// steps against a vendor's server, as the setup program runs them. HOSTS is a
+// host list as the engine takes it ("a;b": one host chosen at random).
+//
+//   config   the configuration step: fetch "QVConfig.dat", validate it, copy it
+//            into BASEFOLDER and load it; prints every field as name=value
+//   check    Reset + CheckForUpdates; prints "result 0x.." and one "todo" line
+//            per record to fetch
+//   install  Reset + InstallUpdates; prints one "progress" line per report and
+//            "result 0x.."
+#include "tools/qvcheck/Commands.h"
+
+#include "install/UpdateSession.h"
+#include "integration/ProductSettings.h"
+#include "update/ConfigRecord.h"
+#include "update/UpdateEngine.h"
+
+#include <cstdio>
+#include <string>
+
+namespace {
+
+struct EngineArgs {
+    const char* hosts;
+    const char* path;
+    unsigned short port;
+    const char* baseFolder;
+};
+
+bool ParseEngineArgs(const char* command, int argc, char** argv, EngineArgs& args)
+{
+    if (argc != 4 || !ParsePort(argv[2], args.port)) {
+        fprintf(stderr, "usage: qvcheck %s HOSTS PATH PORT BASEFOLDER\n", command);
+        return false;
+    }
+    args.hosts = argv[0];
+    args.path = argv[1];
+    args.baseFolder = argv[3];
+    return true;
+}
+
+// Field names for printing: the layout's names, server cells numbered.
+std::string FieldName(int index)
+{
+    std::string name = ConfigLayout(index).name;
+    int serverCell = index - CONFIG_FIRST_SERVER_CELL;
+    if (serverCell >= 0 && serverCell < 3 * CONFIG_SERVER_COUNT)
+        name = "server" + std::to_string(serverCell / 3) + "." + name;
+    return name;
+}
+
+void PrintRecord(const ConfigRecord& record)
+{
+    for (int i = 0; i < CONFIG_CELL_COUNT; ++i) {
+        if (ConfigLayout(i).kind == CONFIG_TEXT)
+            printf("%s=%s\n", FieldName(i).c_str(), record.Text(i).c_str());
+        else
+            printf("%s=%ld\n", FieldName(i).c_str(), static_cast<long>(record.Number(i)));
+    }
+}
+
+void PrintProgress(const char* fileName, int fileIndex, int fileCount, int overallPercent, int filePercent)
+{
+    printf("progress %s %d %d %d %d\n", fileName ? fileName : "", fileIndex, fileCount, overallPercent,
+           filePercent);
+    fflush(stdout);
+}
+
+} // namespace
+
+int RunConfigCommand(int argc, char** argv)
+{
+    EngineArgs args;
+    if (!ParseEngineArgs("config", argc, argv, args))
+        return QVCHECK_USAGE;
+    ConfigRecord record;
+    g_productSettings.GetConfig(record);
+    record.SetServer(SERVER_CONFIG, {args.hosts, args.path, args.port});
+    g_productSettings.SetConfig(record);
+
+    CUpdateSession session;
+    session.installFolder = args.baseFolder;
+    if (!session.FetchConfiguration()) {
+        printf("fail\n");
+        return QVCHECK_FAILED;
+    }
+    g_productSettings.GetConfig(record);
+    PrintRecord(record);
+    return QVCHECK_OK;
+}
+
+int RunCheckCommand(int argc, char** argv)
+{
+    EngineArgs args;
+    if (!ParseEngineArgs("check", argc, argv, args))
+        return QVCHECK_USAGE;
+    g_updateEngine.Reset();
+    int32_t result = g_updateEngine.CheckForUpdates(args.hosts, args.path, args.port, args.baseFolder);
+    printf("result 0x%X\n", static_cast<unsigned>(result));
+    if (result >= 0 && (result & UPD_AVAILABLE)) {
+        std::deque<PatchRecord> todo;
+        g_updateEngine.SelectUpdates(todo);
+        for (const PatchRecord& record : todo)
+            printf("todo %s %s %s %ld %s\n", record.fileName.c_str(), record.targetFolder.c_str(),
+                   record.packageName.c_str(), static_cast<long>(record.size), record.restartKind.c_str());
+        g_updateEngine.RemoveWorkFolder();
+    }
+    return result < 0 ? QVCHECK_FAILED : QVCHECK_OK;
+}
+
+int RunInstallCommand(int argc, char** argv)
+{
+    EngineArgs args;
+    if (!ParseEngineArgs("install", argc, argv, args))
+        return QVCHECK_USAGE;
+    g_updateEngine.Reset();
+    int32_t result =
+        g_updateEngine.InstallUpdates(args.hosts, args.path, args.port, args.baseFolder, PrintProgress);
+    printf("result 0x%X\n", static_cast<unsigned>(result));
+    if (result == UPD_RESULT_BAD_FILE)
+        printf("failed %s\n", g_updateEngine.LastFailedFile().c_str());
+    return (result == UPD_RESULT_DONE || result == UPD_RESULT_STAGED || result == UPD_RESULT_NOTHING)
+               ? QVCHECK_OK
+               : QVCHECK_FAILED;
+}

@@ -1,0 +1,267 @@
+#include "update/UpdateEngine.h"
+
+#include "integration/ProductSettings.h"
+#include "platform/RegistryAccess.h"
+#include "sysinfo/MachineInfo.h"
+#include "sysinfo/Md5.h"
+#include "update/ComponentRegistration.h"
+
+#include <windows.h>
+#include <cstdio>
+#include <cstdlib>
+
+CUpdateEngine g_updateEngine;
+
+namespace {
+
+// Where the machine key "unq" is kept.
+const char kMachineKeyRoot[] = "HCR";
+const char kMachineKeyPath[] = "CLSID\\{69DCE9C8-CEDD-49bb-88D6-F4101845BA35}";
+const char kMachineKeyValue[] = "unq";
+
+const char kWorkFolderName[] = "\\QVTmp";
+
+bool IsFolder(const std::string& path)
+{
+    DWORD attributes = GetFileAttributesA(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+bool IsFile(const std::string& path)
+{
+    DWORD attributes = GetFileAttributesA(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+// Closes a find handle on every path.
+class FindHandle {
+public:
+    explicit FindHandle(HANDLE handle) : handle_(handle) {}
+    ~FindHandle() { if (valid()) FindClose(handle_); }
+    bool valid() const { return handle_ != INVALID_HANDLE_VALUE; }
+    operator HANDLE() const { return handle_; }
+private:
+    HANDLE handle_;
+};
+
+} // namespace
+
+CUpdateEngine::CUpdateEngine() {}
+
+CUpdateEngine::~CUpdateEngine() {}
+
+time_t CUpdateEngine::DefaultClock() { return time(nullptr); }
+
+void CUpdateEngine::Reset()
+{
+    progress_ = nullptr;
+    filesDone_ = 0;
+    filesTotal_ = 0;
+    overallPercent_ = 0;
+    filePercent_ = 0;
+    receivedTotal_ = 0;
+    expectedTotal_ = 0;
+    currentReceived_ = 0;
+
+    if (!productId_.empty()) {
+        http_.SetAgentName(productId_.c_str());
+        std::string key;
+        EnsureMachineKey(key);
+        if (!key.empty())
+            http_.SetAgentSuffix(key.c_str());
+        SetClientIdentity();
+    }
+
+    std::string installFolder;
+    g_productSettings.GetInstallFolder(installFolder);
+    SetFolderBases(installFolder.c_str());
+}
+
+bool CUpdateEngine::EnsureMachineKey(std::string& key)
+{
+    key.clear();
+    CRegistryAccess registry;
+    if (registry.SetRootByName(kMachineKeyRoot) &&
+        registry.ReadString(kMachineKeyPath, kMachineKeyValue, key))
+        return true;
+    return CreateMachineKey(key);
+}
+
+bool CUpdateEngine::CreateMachineKey(std::string& key)
+{
+    key.clear();
+    time_t now = clock_();
+    srand(static_cast<unsigned>(now));
+    int r1 = rand(), r2 = rand(), r3 = rand(), r4 = rand();
+
+    CMachineInfo machine;
+    char suffix[64];
+    snprintf(suffix, sizeof(suffix), "%08X%04X%04X%04X%04X", static_cast<unsigned>(now), r4, r3, r2, r1);
+    std::string text = std::string(machine.GetMachineId()) + suffix;
+    if (!Md5Buffer(text.data(), text.size(), key) || key.empty())
+        return false;
+
+    // A key that cannot be stored still serves this run; the next run makes a new one.
+    CRegistryAccess registry;
+    if (registry.SetRootByName(kMachineKeyRoot))
+        registry.WriteString(kMachineKeyPath, kMachineKeyValue, key.c_str(), REG_SZ);
+    return true;
+}
+
+void CUpdateEngine::SetClientIdentity()
+{
+    CMachineInfo machine;
+    ConfigRecord record;
+    g_productSettings.GetConfig(record);
+    http_.AddHeader({"MAC", machine.GetMacAddress(), 1});
+    http_.AddHeader({"VPVER", "0", 1});
+    http_.AddHeader({"VCVER", "0", 1});
+    http_.AddHeader({"PROGVER", record.ProgramVersion(), 1});
+}
+
+void CUpdateEngine::SplitHostList(const char* hostList, const char* remoteBasePath, int32_t port,
+                                  std::deque<ServerEntry>& entries)
+{
+    std::string list = hostList ? hostList : "";
+    size_t start = 0;
+    for (;;) {
+        size_t end = list.find(';', start);
+        ServerEntry entry;
+        entry.host = list.substr(start, end == std::string::npos ? std::string::npos : end - start);
+        entry.remoteBasePath = remoteBasePath ? remoteBasePath : "";
+        entry.port = port;
+        entries.push_back(entry);
+        if (end == std::string::npos)
+            break;
+        start = end + 1;
+    }
+}
+
+bool CUpdateEngine::ChooseServer(const std::deque<ServerEntry>& entries)
+{
+    host_.clear();
+    remoteBasePath_.clear();
+    port_ = 80;
+    if (entries.empty())
+        return false;
+    srand(static_cast<unsigned>(clock_()));
+    const ServerEntry& chosen = entries[static_cast<size_t>(rand()) % entries.size()];
+    host_ = chosen.host;
+    remoteBasePath_ = chosen.remoteBasePath;
+    port_ = chosen.port;
+    return true;
+}
+
+bool CUpdateEngine::BeginCall(const char* hostList, const char* remoteBasePath, int32_t port,
+                              const char* baseFolder)
+{
+    std::deque<ServerEntry> entries;
+    SplitHostList(hostList, remoteBasePath, port, entries);
+    if (!ChooseServer(entries))
+        return false;
+    baseFolder_ = baseFolder ? baseFolder : "";
+    workFolder_ = baseFolder_ + kWorkFolderName;
+    return true;
+}
+
+int32_t CUpdateEngine::FetchConfigFile(const char* hostList, const char* remoteBasePath, int32_t port,
+                                       const char* baseFolder)
+{
+    if (!BeginCall(hostList, remoteBasePath, port, baseFolder))
+        return UPD_RESULT_FAIL;
+    if (FetchFile(remoteBasePath_.c_str(), "QVConfig.dat"))
+        return UPD_RESULT_DONE;
+    RemoveWorkFolder();
+    return UPD_RESULT_FAIL;
+}
+
+int32_t CUpdateEngine::CheckForUpdates(const char* hostList, const char* remoteBasePath, int32_t port,
+                                       const char* baseFolder)
+{
+    reuseList_ = 1;
+    if (!BeginCall(hostList, remoteBasePath, port, baseFolder))
+        return UPD_RESULT_FAIL;
+    if (!FetchPatchList()) {
+        RemoveWorkFolder();
+        return UPD_RESULT_NO_LIST;
+    }
+    std::deque<PatchRecord> todo;
+    int32_t flags = SelectUpdates(todo);
+    if (todo.empty()) {
+        RemoveWorkFolder();
+        return UPD_RESULT_NOTHING;
+    }
+    // The work folder keeps "QVPatch.dat" for the install that follows.
+    return flags | UPD_AVAILABLE;
+}
+
+int32_t CUpdateEngine::InstallUpdates(const char* hostList, const char* remoteBasePath, int32_t port,
+                                      const char* baseFolder, UpdateProgressCallback progress)
+{
+    if (!BeginCall(hostList, remoteBasePath, port, baseFolder))
+        return UPD_RESULT_FAIL;
+    progress_ = progress;
+    http_.SetProgressCallback(progress ? OnDownloadProgress : nullptr);
+
+    // The list a check just fetched is used again, as long as it is still there.
+    bool reuse = reuseList_ == 1 && IsFile(workFolder_ + "\\QVPatch.dat");
+    reuseList_ = 0;
+    if (!reuse && !FetchPatchList()) {
+        RemoveWorkFolder();
+        return UPD_RESULT_NO_LIST;
+    }
+
+    std::deque<PatchRecord> todo;
+    SelectUpdates(todo);
+    if (progress_)
+        progress_("", 0, static_cast<int>(todo.size()), 0, 0);
+
+    int32_t result = UPD_RESULT_FAIL;
+    if (todo.empty())
+        result = UPD_RESULT_NOTHING;
+    else if (DownloadAll(todo))
+        result = PlaceFiles(todo);
+    RemoveWorkFolder();
+    return result;
+}
+
+void CUpdateEngine::RemoveWorkFolder()
+{
+    if (workFolder_.empty())
+        return;
+    if (IsFolder(workFolder_)) {
+        DeleteTree(workFolder_.c_str(), true);
+        RemoveDirectoryA(workFolder_.c_str());
+    } else if (IsFile(workFolder_)) {
+        DeleteFileA(workFolder_.c_str());
+    }
+}
+
+void CUpdateEngine::DeleteTree(const char* folder, bool recursive)
+{
+    if (!folder || !*folder)
+        return;
+    std::string base = folder;
+    WIN32_FIND_DATAA data;
+    FindHandle find(FindFirstFileA((base + "\\*.*").c_str(), &data));
+    if (!find.valid())
+        return;
+    do {
+        std::string name = data.cFileName;
+        if (name == "." || name == "..")
+            continue;
+        std::string child = base + "\\" + name;
+        if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+            if (recursive) {
+                DeleteTree(child.c_str(), true);
+                RemoveDirectoryA(child.c_str());
+            }
+        } else {
+            DeleteFileA(child.c_str());
+        }
+    } while (FindNextFileA(find, &data));
+}
+
+bool CUpdateEngine::CallRegistrationEntry(const char* path) { return ::CallRegistrationEntry(path); }
+
+int CUpdateEngine::RegisterComponent(const char* path) { return ::RegisterComponent(path); }

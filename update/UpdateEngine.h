@@ -1,0 +1,151 @@
+// The update engine: chooses a server from a host list, keeps a temporary work
+// folder under the channel's base folder, fetches the configuration file and a
+// channel's patch list, decides what is missing or out of date, downloads and
+// verifies it, and places the files.
+//
+// One process-wide instance, g_updateEngine, used only by the install worker,
+// one call at a time. Reset must be called before each entry point.
+//
+// Entry-point results (see PatchRecord.h): UPD_RESULT_FAIL (E_FAIL) when no
+// server entry could be chosen, the configuration file did not arrive, or no
+// package of an install was downloaded; 0 done; 1 done with at least one file
+// staged as ".new"; 2 the patch list was not fetched; 4 a file failed
+// verification; 8 nothing to update; UPD_AVAILABLE (0x10) with the selection
+// flags from a check that found updates.
+#pragma once
+
+#include "net/HttpClient.h"
+#include "platform/FileUtil.h"
+#include "platform/SpecialFolders.h"
+#include "update/PatchRecord.h"
+
+#include <cstdint>
+#include <ctime>
+#include <deque>
+#include <string>
+
+struct ServerEntry {
+    std::string host;
+    std::string remoteBasePath;
+    int32_t port = 80;
+};
+
+class CUpdateEngine {
+public:
+    CUpdateEngine();
+    virtual ~CUpdateEngine();
+    CUpdateEngine(const CUpdateEngine&) = delete;
+    CUpdateEngine& operator=(const CUpdateEngine&) = delete;
+
+    // --- Set-up ---
+    // Forgets the progress callback and counters; with a product identity set,
+    // sends it as the User-Agent with the machine key and queues the identity
+    // headers; recomputes the folder bases from the install folder.
+    void Reset();
+    void SetProductId(const std::string& productId) { productId_ = productId; }
+    const std::string& ProductId() const { return productId_; }
+
+    // The machine key: the "unq" value under HCR, created when missing. False
+    // (key empty) only when it can neither be read nor made.
+    bool EnsureMachineKey(std::string& key);
+    bool CreateMachineKey(std::string& key);
+    // Queues the headers "MAC", "VPVER", "VCVER" and "PROGVER" for the next request.
+    void SetClientIdentity();
+
+    // --- Entry points ---
+    int32_t FetchConfigFile(const char* hostList, const char* remoteBasePath, int32_t port,
+                            const char* baseFolder);
+    int32_t CheckForUpdates(const char* hostList, const char* remoteBasePath, int32_t port,
+                            const char* baseFolder);
+    int32_t InstallUpdates(const char* hostList, const char* remoteBasePath, int32_t port,
+                           const char* baseFolder, UpdateProgressCallback progress);
+
+    // --- Server choice ---
+    // One entry per ";"-separated piece (empty pieces count); never empty.
+    static void SplitHostList(const char* hostList, const char* remoteBasePath, int32_t port,
+                              std::deque<ServerEntry>& entries);
+    // Takes a random entry (seeded from the clock); false for an empty list.
+    bool ChooseServer(const std::deque<ServerEntry>& entries);
+
+    // --- Work folder ---
+    void RemoveWorkFolder();
+    // Deletes the files of folder (and, when recursive, its sub-folders with
+    // their content). The folder itself stays; failures are ignored.
+    static void DeleteTree(const char* folder, bool recursive);
+
+    // --- Patch list ---
+    bool FetchPatchList();
+    // Appends one record per data row; false when the file is missing, a folder
+    // or does not load.
+    bool ParsePatchList(const char* path, std::deque<PatchRecord>& records);
+    // Selects from the work folder's "QVPatch.dat" what must be fetched, carries
+    // out its delete records, and returns the selection flags.
+    int32_t SelectUpdates(std::deque<PatchRecord>& todo);
+
+    // --- Download and verification ---
+    bool FetchFile(const char* remoteFolder, const char* fileName);
+    bool DownloadAll(std::deque<PatchRecord>& todo);
+    static void OnDownloadProgress(uint32_t expected, uint32_t received);
+
+    // --- Placement ---
+    void SetFolderBases(const char* installFolder);
+    void ExpandTargetFolder(const std::string& folder, std::string& expanded);
+    int32_t PlaceFiles(std::deque<PatchRecord>& todo);
+
+    // --- Registration of COM in-process servers ---
+    bool CallRegistrationEntry(const char* path);
+    int RegisterComponent(const char* path);
+
+    // --- State the install run and the tests read ---
+    const std::string& HeaderValue(int index) const { return headerValues_[index == 0 ? 0 : 1]; }
+    const std::string& LastFailedFile() const { return lastFailedFile_; }
+    const std::string& LatestReleaseStamp() const { return latestReleaseStamp_; }
+    const std::string& BaseFolder() const { return baseFolder_; }
+    const std::string& WorkFolder() const { return workFolder_; }
+    const std::string& Host() const { return host_; }
+    const std::string& RemoteBasePath() const { return remoteBasePath_; }
+    int32_t Port() const { return port_; }
+    CHttpClient& Http() { return http_; }
+
+    // Clock used to seed the random choices (time(nullptr) by default).
+    void SetClock(time_t (*clock)()) { clock_ = clock ? clock : DefaultClock; }
+
+private:
+    static time_t DefaultClock();
+    // Chooses the server and sets the base and work folders; false when no
+    // server entry could be chosen.
+    bool BeginCall(const char* hostList, const char* remoteBasePath, int32_t port, const char* baseFolder);
+    void ReportProgress(int overall, int file);
+    // Verifies one to-do record before placement; false when the placement must stop.
+    bool VerifyRecord(const PatchRecord& record, int32_t& result, bool& copyPatchList);
+
+    std::string headerValues_[2];
+    std::string lastFailedFile_;
+    std::string latestReleaseStamp_;
+    std::string productId_;
+    CFileUtil fileUtil_;
+    CSpecialFolders folders_;
+    CHttpClient http_;
+    UpdateProgressCallback progress_ = nullptr;
+    int reuseList_ = 0;
+    std::string baseFolder_;
+    std::string workFolder_;
+    std::string host_;
+    std::string remoteBasePath_;
+    int32_t port_ = 80;
+    std::string folderVP_, folderVC_, folderKV_, folderPP_;
+
+    // Download progress.
+    std::string currentName_;
+    int filesDone_ = 0;
+    int filesTotal_ = 0;
+    int overallPercent_ = 0;
+    int filePercent_ = 0;
+    int64_t receivedTotal_ = 0;
+    int64_t expectedTotal_ = 0;
+    uint32_t currentReceived_ = 0;
+
+    time_t (*clock_)() = DefaultClock;
+};
+
+extern CUpdateEngine g_updateEngine;
