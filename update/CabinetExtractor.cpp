@@ -1,0 +1,232 @@
+#include "update/CabinetExtractor.h"
+
+#include <fcntl.h>
+#include <io.h>
+#include <sys/stat.h>
+
+#include <vector>
+
+namespace {
+
+// Entry points of the FDI library, as documented for FDICreate, FDICopy,
+// FDIIsCabinet and FDIDestroy.
+typedef HFDI(DIAMONDAPI* FdiCreateFn)(PFNALLOC, PFNFREE, PFNOPEN, PFNREAD, PFNWRITE, PFNCLOSE, PFNSEEK, int,
+                                       PERF);
+typedef BOOL(DIAMONDAPI* FdiCopyFn)(HFDI, char*, char*, int, PFNFDINOTIFY, PFNFDIDECRYPT, void*);
+typedef BOOL(DIAMONDAPI* FdiIsCabinetFn)(HFDI, INT_PTR, PFDICABINETINFO);
+typedef BOOL(DIAMONDAPI* FdiDestroyFn)(HFDI);
+
+// Error operation recorded when the library or an entry point is missing.
+const int kMissingLibraryError = 1000;
+// Read-only, hidden, system and archive: the stored attributes a file keeps.
+const USHORT kKeptAttributes = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM |
+                               FILE_ATTRIBUTE_ARCHIVE; // 0x27
+// Notification results: FDI goes on after 0 (or a file handle), aborts after -1.
+const INT_PTR kContinue = 0;
+const INT_PTR kAbort = -1;
+
+// Memory for FDI comes from the process heap.
+FNALLOC(HeapAllocate) { return HeapAlloc(GetProcessHeap(), 0, cb); }
+FNFREE(HeapRelease) { HeapFree(GetProcessHeap(), 0, pv); }
+
+// Files through the C runtime's low-level functions, with the flags and
+// permission FDI passes.
+FNOPEN(RuntimeOpen) { return _open(pszFile, oflag, pmode); }
+FNREAD(RuntimeRead) { return static_cast<UINT>(_read(static_cast<int>(hf), pv, cb)); }
+FNWRITE(RuntimeWrite) { return static_cast<UINT>(_write(static_cast<int>(hf), pv, cb)); }
+FNCLOSE(RuntimeClose) { return _close(static_cast<int>(hf)); }
+FNSEEK(RuntimeSeek) { return _lseek(static_cast<int>(hf), dist, seektype); }
+
+struct LibraryHolder {
+    explicit LibraryHolder(HMODULE h) : handle(h) {}
+    ~LibraryHolder()
+    {
+        if (handle)
+            FreeLibrary(handle);
+    }
+    LibraryHolder(const LibraryHolder&) = delete;
+    LibraryHolder& operator=(const LibraryHolder&) = delete;
+    HMODULE handle;
+};
+
+struct FdiContextHolder {
+    FdiContextHolder(HFDI h, FdiDestroyFn d) : handle(h), destroy(d) {}
+    ~FdiContextHolder()
+    {
+        if (handle && destroy(handle))
+            handle = nullptr;
+    }
+    FdiContextHolder(const FdiContextHolder&) = delete;
+    FdiContextHolder& operator=(const FdiContextHolder&) = delete;
+    HFDI handle;
+    FdiDestroyFn destroy;
+};
+
+struct FileHolder {
+    explicit FileHolder(HANDLE h) : handle(h) {}
+    ~FileHolder()
+    {
+        if (handle != INVALID_HANDLE_VALUE)
+            CloseHandle(handle);
+    }
+    FileHolder(const FileHolder&) = delete;
+    FileHolder& operator=(const FileHolder&) = delete;
+    HANDLE handle;
+};
+
+// GetProcAddress through void*: the entry points are not FARPROC-shaped.
+template <typename Fn>
+Fn EntryPoint(HMODULE module, const char* name)
+{
+    return reinterpret_cast<Fn>(reinterpret_cast<void*>(GetProcAddress(module, name)));
+}
+
+bool IsSeparator(char c) { return c == '\\' || c == '/'; }
+
+// A path component of dots and spaces only: "." and ".." move through the
+// tree, and Windows trims trailing dots and spaces from names, so "..." or
+// ". ." may act as "..".
+bool IsDotComponent(const std::string& component)
+{
+    return !component.empty() && component.find_first_not_of(". ") == std::string::npos &&
+           component.find('.') != std::string::npos;
+}
+
+// True when a stored name stays below the folder it is extracted into: not
+// absolute, no drive or other colon, no dot component. The name comes back
+// with "/" turned into "\".
+bool NormaliseStoredName(const char* storedName, std::string& name)
+{
+    name = storedName ? storedName : "";
+    if (name.empty() || IsSeparator(name[0]) || name.find(':') != std::string::npos)
+        return false;
+    size_t start = 0;
+    for (size_t i = 0; i <= name.size(); ++i) {
+        if (i < name.size() && !IsSeparator(name[i]))
+            continue;
+        if (IsDotComponent(name.substr(start, i - start)))
+            return false;
+        if (i < name.size())
+            name[i] = '\\';
+        start = i + 1;
+    }
+    return true;
+}
+
+} // namespace
+
+CCabinetExtractor::CCabinetExtractor(const char* libraryName)
+    : libraryName_(libraryName ? libraryName : ""), cancel_(false)
+{
+    ZeroMemory(&error_, sizeof(error_));
+}
+
+CCabinetExtractor::~CCabinetExtractor() {}
+
+bool CCabinetExtractor::Extract(const char* cabinetPath, const char* destinationFolder)
+{
+    ZeroMemory(&error_, sizeof(error_));
+    // Any file-system object of the destination's name will do; the folder
+    // check proper happens when the first file is created.
+    if (!cabinetPath || !destinationFolder || GetFileAttributesA(destinationFolder) == INVALID_FILE_ATTRIBUTES)
+        return false;
+
+    LibraryHolder library(LoadLibraryA(libraryName_.c_str()));
+    FdiCreateFn create = nullptr;
+    FdiCopyFn copy = nullptr;
+    FdiIsCabinetFn isCabinet = nullptr;
+    FdiDestroyFn destroy = nullptr;
+    if (library.handle) {
+        create = EntryPoint<FdiCreateFn>(library.handle, "FDICreate");
+        copy = EntryPoint<FdiCopyFn>(library.handle, "FDICopy");
+        isCabinet = EntryPoint<FdiIsCabinetFn>(library.handle, "FDIIsCabinet"); // looked up, not called
+        destroy = EntryPoint<FdiDestroyFn>(library.handle, "FDIDestroy");
+    }
+    if (!create || !copy || !isCabinet || !destroy) {
+        error_.erfOper = kMissingLibraryError;
+        error_.fError = TRUE;
+        return false;
+    }
+
+    FdiContextHolder context(create(HeapAllocate, HeapRelease, RuntimeOpen, RuntimeRead, RuntimeWrite, RuntimeClose,
+                                    RuntimeSeek, cpu80386, &error_),
+                             destroy);
+    if (!context.handle || !*cabinetPath)
+        return false;
+
+    destination_ = destinationFolder;
+    if (destination_.empty() || destination_[destination_.size() - 1] != '\\')
+        destination_ += '\\';
+
+    // FDI takes the cabinet as a folder (ending in "\") and a name.
+    std::string path = cabinetPath;
+    size_t cut = path.rfind('\\');
+    std::string folderText = cut == std::string::npos ? std::string() : path.substr(0, cut + 1);
+    std::string nameText = cut == std::string::npos ? path : path.substr(cut + 1);
+    std::vector<char> folder(folderText.begin(), folderText.end());
+    folder.push_back('\0');
+    std::vector<char> name(nameText.begin(), nameText.end());
+    name.push_back('\0');
+
+    return copy(context.handle, name.data(), folder.data(), 0, // no flags
+                OnNotify, nullptr,                              // no decryption
+                this) != FALSE;
+}
+
+INT_PTR DIAMONDAPI CCabinetExtractor::OnNotify(FDINOTIFICATIONTYPE type, PFDINOTIFICATION info)
+{
+    CCabinetExtractor* self = static_cast<CCabinetExtractor*>(info->pv);
+    if (self->cancel_)
+        return kAbort;
+    switch (type) {
+    case fdintCOPY_FILE:
+        return self->OnCopyFile(info->psz1);
+    case fdintCLOSE_FILE_INFO:
+        return self->OnCloseFileInfo(*info);
+    default:
+        return kContinue;
+    }
+}
+
+bool CCabinetExtractor::TargetPath(const char* storedName, std::string& path) const
+{
+    std::string name;
+    if (!NormaliseStoredName(storedName, name))
+        return false;
+    path = destination_ + name;
+    // A longer path would have to be cut, and the file would land under another name.
+    return path.size() < MAX_PATH;
+}
+
+INT_PTR CCabinetExtractor::OnCopyFile(const char* storedName)
+{
+    std::string path;
+    if (!TargetPath(storedName, path))
+        return kAbort;
+    // Create every folder along the path; existing ones make the call fail harmlessly.
+    for (size_t i = 0; i < path.size(); ++i)
+        if (path[i] == '\\')
+            CreateDirectoryA(path.substr(0, i).c_str(), nullptr);
+    return _open(path.c_str(), _O_BINARY | _O_SEQUENTIAL | _O_WRONLY | _O_CREAT | _O_TRUNC, _S_IREAD | _S_IWRITE);
+}
+
+INT_PTR CCabinetExtractor::OnCloseFileInfo(const FDINOTIFICATION& info)
+{
+    _close(static_cast<int>(info.hf));
+    std::string path;
+    if (!TargetPath(info.psz1, path))
+        return TRUE;
+
+    // Failures to set the time or the attributes leave the file as written.
+    {
+        FileHolder file(CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+        FILETIME local;
+        FILETIME utc;
+        if (file.handle != INVALID_HANDLE_VALUE && DosDateTimeToFileTime(info.date, info.time, &local) &&
+            LocalFileTimeToFileTime(&local, &utc))
+            SetFileTime(file.handle, &utc, nullptr, &utc); // last access left alone
+    }
+    SetFileAttributesA(path.c_str(), info.attribs & kKeptAttributes);
+    return TRUE;
+}
