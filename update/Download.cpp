@@ -49,64 +49,44 @@ bool CUpdateEngine::FetchFile(const char* remoteFolder, const char* fileName)
                                 error, true);
 }
 
-void CUpdateEngine::ReportProgress(int overall, int file)
-{
-    if (progress_)
-        progress_(currentName_.c_str(), filesDone_, filesTotal_, overall, file);
-}
-
 bool CUpdateEngine::DownloadAll(std::deque<PatchRecord>& todo)
 {
-    filesDone_ = 0;
-    filesTotal_ = static_cast<int>(todo.size());
+    progress_.BeginFiles(static_cast<int>(todo.size()));
     bool fetched = false;
     s_downloadingEngine = this;
 
     for (const PatchRecord& record : todo) {
-        currentName_ = record.fileName.substr(0, kMaxPath);
-        ++filesDone_;
-        currentReceived_ = 0;
+        progress_.BeginFile(record.fileName);
         if (!FetchFile(record.remoteFolder.c_str(), record.packageName.c_str())) {
             DebugLine("Failed Download : ", record.fileName);
             lastFailedFile_ = record.fileName;
             continue;
         }
         if (record.packageName.find(".cab") != std::string::npos) {
-            // A cabinet that does not extract leaves its file missing; the
-            // placement counts that record as failed.
+            // A cabinet that does not extract may leave a partial file behind:
+            // remove it, so the placement finds no replacement in hand and
+            // leaves the installed file alone.
             CCabinetExtractor extractor;
             std::string cabinet = workFolder_ + "\\" + record.packageName;
-            if (extractor.Extract(cabinet.c_str(), (workFolder_ + "\\").c_str()))
+            if (extractor.Extract(cabinet.c_str(), (workFolder_ + "\\").c_str())) {
                 fetched = true;
+            } else {
+                std::string partial = workFolder_ + "\\" + record.fileName;
+                SetFileAttributesA(partial.c_str(), FILE_ATTRIBUTE_NORMAL);
+                DeleteFileA(partial.c_str());
+            }
         } else {
             fetched = true;
         }
-        ReportProgress(overallPercent_, 100);
+        progress_.ReportFileDone();
     }
-    ReportProgress(100, 100);
+    progress_.Report(100, 100);
     s_downloadingEngine = nullptr;
     return fetched;
 }
 
-// File percent from this file's bytes; overall percent from the bytes of every
-// selected record, held below 100 until the last report of DownloadAll.
 void CUpdateEngine::OnDownloadProgress(uint32_t expected, uint32_t received)
 {
-    CUpdateEngine* engine = s_downloadingEngine;
-    if (!engine || !engine->progress_)
-        return;
-    if (expected > 0 && received > 0)
-        engine->filePercent_ = static_cast<int>(static_cast<uint64_t>(received) * 100 / expected);
-    if (received == expected) {
-        engine->ReportProgress(engine->overallPercent_, 100);
-        engine->currentReceived_ = 0;
-        return;
-    }
-    engine->receivedTotal_ += static_cast<int64_t>(received) - engine->currentReceived_;
-    engine->currentReceived_ = received;
-    if (engine->expectedTotal_ > 0 && engine->receivedTotal_ > 0) {
-        int64_t overall = engine->receivedTotal_ * 100 / engine->expectedTotal_;
-        engine->overallPercent_ = static_cast<int>(overall > 95 ? 95 : overall);
-    }
-    engine->ReportProgress(engine->overallPercent_, engine->filePercent_);
+    if (s_downloadingEngine)
+        s_downloadingEngine->progress_.OnBytes(expected, received);
 }

@@ -108,8 +108,7 @@ bool CUpdateEngine::ParsePatchList(const char* path, std::deque<PatchRecord>& re
 
 int32_t CUpdateEngine::SelectUpdates(std::deque<PatchRecord>& todo)
 {
-    expectedTotal_ = 0;
-    receivedTotal_ = 0;
+    progress_.ResetTotals();
 
     std::deque<PatchRecord> records;
     std::string listPath = workFolder_ + "\\" + kPatchListName;
@@ -153,7 +152,7 @@ int32_t CUpdateEngine::SelectUpdates(std::deque<PatchRecord>& todo)
             }
         }
         if (select) {
-            expectedTotal_ += record.size;
+            progress_.AddExpected(record.size);
             todo.push_back(record);
             flags |= RestartFlag(record.restartKind);
         }

@@ -54,14 +54,7 @@ time_t CUpdateEngine::DefaultClock() { return time(nullptr); }
 
 void CUpdateEngine::Reset()
 {
-    progress_ = nullptr;
-    filesDone_ = 0;
-    filesTotal_ = 0;
-    overallPercent_ = 0;
-    filePercent_ = 0;
-    receivedTotal_ = 0;
-    expectedTotal_ = 0;
-    currentReceived_ = 0;
+    progress_.Reset();
 
     if (!productId_.empty()) {
         http_.SetAgentName(productId_.c_str());
@@ -200,7 +193,7 @@ int32_t CUpdateEngine::InstallUpdates(const char* hostList, const char* remoteBa
 {
     if (!BeginCall(hostList, remoteBasePath, port, baseFolder))
         return UPD_RESULT_FAIL;
-    progress_ = progress;
+    progress_.SetCallback(progress);
     http_.SetProgressCallback(progress ? OnDownloadProgress : nullptr);
 
     // The list a check just fetched is used again, as long as it is still there.
@@ -213,8 +206,8 @@ int32_t CUpdateEngine::InstallUpdates(const char* hostList, const char* remoteBa
 
     std::deque<PatchRecord> todo;
     SelectUpdates(todo);
-    if (progress_)
-        progress_("", 0, static_cast<int>(todo.size()), 0, 0);
+    progress_.BeginFiles(static_cast<int>(todo.size())); // a report before the first file
+    progress_.Report(0, 0);
 
     int32_t result = UPD_RESULT_FAIL;
     if (todo.empty())
@@ -257,6 +250,9 @@ void CUpdateEngine::DeleteTree(const char* folder, bool recursive)
                 RemoveDirectoryA(child.c_str());
             }
         } else {
+            // Files of the work folder may have been extracted read-only.
+            if (data.dwFileAttributes & FILE_ATTRIBUTE_READONLY)
+                SetFileAttributesA(child.c_str(), data.dwFileAttributes & ~FILE_ATTRIBUTE_READONLY);
             DeleteFileA(child.c_str());
         }
     } while (FindNextFileA(find, &data));

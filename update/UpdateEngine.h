@@ -17,6 +17,7 @@
 #include "net/HttpClient.h"
 #include "platform/FileUtil.h"
 #include "platform/SpecialFolders.h"
+#include "update/DownloadProgress.h"
 #include "update/PatchRecord.h"
 
 #include <cstdint>
@@ -69,8 +70,9 @@ public:
 
     // --- Work folder ---
     void RemoveWorkFolder();
-    // Deletes the files of folder (and, when recursive, its sub-folders with
-    // their content). The folder itself stays; failures are ignored.
+    // Deletes the files of folder, read-only ones included (and, when
+    // recursive, its sub-folders with their content). The folder itself
+    // stays; failures (files in use) are ignored.
     static void DeleteTree(const char* folder, bool recursive);
 
     // --- Patch list ---
@@ -115,7 +117,6 @@ private:
     // Chooses the server and sets the base and work folders; false when no
     // server entry could be chosen.
     bool BeginCall(const char* hostList, const char* remoteBasePath, int32_t port, const char* baseFolder);
-    void ReportProgress(int overall, int file);
     // Verifies one to-do record before placement; false when the placement must stop.
     bool VerifyRecord(const PatchRecord& record, int32_t& result, bool& copyPatchList);
 
@@ -126,7 +127,6 @@ private:
     CFileUtil fileUtil_;
     CSpecialFolders folders_;
     CHttpClient http_;
-    UpdateProgressCallback progress_ = nullptr;
     int reuseList_ = 0;
     std::string baseFolder_;
     std::string workFolder_;
@@ -135,15 +135,7 @@ private:
     int32_t port_ = 80;
     std::string folderVP_, folderVC_, folderKV_, folderPP_;
 
-    // Download progress.
-    std::string currentName_;
-    int filesDone_ = 0;
-    int filesTotal_ = 0;
-    int overallPercent_ = 0;
-    int filePercent_ = 0;
-    int64_t receivedTotal_ = 0;
-    int64_t expectedTotal_ = 0;
-    uint32_t currentReceived_ = 0;
+    CDownloadProgress progress_;
 
     time_t (*clock_)() = DefaultClock;
 };

@@ -1,0 +1,282 @@
+// Installing a channel: download, cabinets, verification, placement, staging,
+// registration and the result codes.
+#include "update/UpdateEngine.h"
+
+#include "tests/cabinet/RegTestNames.h"
+#include "tests/engine/EngineTestUtil.h"
+
+#include <gtest/gtest.h>
+
+#include <shlwapi.h>
+
+namespace {
+
+using enginetest::Digest;
+using enginetest::Row;
+using enginetest::ServedFolder;
+
+std::string ReadAll(const std::string& path)
+{
+    std::vector<unsigned char> bytes;
+    qvtest::ReadBytes(path, bytes);
+    return std::string(bytes.begin(), bytes.end());
+}
+
+std::string CabinetPath(const std::string& name) { return qvtest::BinaryPath("tests/engine/cabs/" + name); }
+
+struct Progress {
+    std::string name;
+    int index, count, overall, file;
+};
+std::vector<Progress> g_progress;
+void RecordProgress(const char* name, int index, int count, int overall, int file)
+{
+    g_progress.push_back({name, index, count, overall, file});
+}
+
+class InstallTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(server.Ready());
+        g_progress.clear();
+        engine.Reset();
+    }
+    int32_t Install(UpdateProgressCallback progress = nullptr)
+    {
+        engine.Reset();
+        return engine.InstallUpdates("127.0.0.1", remote.RemotePath().c_str(), server.Port(),
+                                     base.path().c_str(), progress);
+    }
+    int32_t Check()
+    {
+        engine.Reset();
+        return engine.CheckForUpdates("127.0.0.1", remote.RemotePath().c_str(), server.Port(),
+                                      base.path().c_str());
+    }
+    // A plain package served under the channel; the record's digests match it.
+    Row Plain(const std::string& name, const std::string& content)
+    {
+        EXPECT_TRUE(qvtest::WriteText(remote.File(name), content));
+        Row row;
+        row.fileMd5 = Digest(content);
+        row.fileName = name;
+        row.releaseStamp = "20070315";
+        row.packageName = name;
+        row.packageMd5 = Digest(content);
+        row.size = static_cast<int32_t>(content.size());
+        return row;
+    }
+    // A cabinet package from the build tree holding one entry `file`.
+    Row Cabinet(const std::string& cab, const std::string& file)
+    {
+        std::string bytes = ReadAll(CabinetPath(cab));
+        EXPECT_FALSE(bytes.empty()) << cab;
+        EXPECT_TRUE(qvtest::WriteText(remote.File(cab), bytes));
+        Row row;
+        row.fileMd5 = Digest(ReadAll(CabinetPath("files/" + file)));
+        row.fileName = file;
+        row.releaseStamp = "20070315";
+        row.packageName = cab;
+        row.packageMd5 = Digest(bytes);
+        row.size = static_cast<int32_t>(bytes.size());
+        return row;
+    }
+    void Publish(const std::vector<Row>& rows) { ASSERT_TRUE(enginetest::SavePatchList(remote.File("QVPatch.dat"), rows)); }
+    std::string Placed(const std::string& name) const { return base.File(name); }
+
+    qvtest::CTestServer server{"engine_server"};
+    ServedFolder remote{server, "install-" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name())};
+    qvtest::ScratchDir base;
+    CUpdateEngine engine;
+};
+
+TEST_F(InstallTest, FreshInstallOfCabinetsAndPlainFiles)
+{
+    Row main = Plain("QVMain.exe", "main program v2");
+    Row engineDat = Cabinet("engine.dat.cab", "engine.dat");
+    engineDat.targetFolder = "%BASE%";
+    Row readOnly = Cabinet("readonly.cab", "ro.dat");
+    Publish({main, engineDat, readOnly});
+
+    EXPECT_EQ(Install(RecordProgress), UPD_RESULT_DONE);
+    EXPECT_EQ(ReadAll(Placed("QVMain.exe")), "main program v2");
+    EXPECT_EQ(ReadAll(Placed("engine.dat")), ReadAll(CabinetPath("files/engine.dat")));
+    EXPECT_EQ(ReadAll(Placed("ro.dat")), ReadAll(CabinetPath("files/ro.dat")));
+    EXPECT_TRUE(GetFileAttributesA(Placed("ro.dat").c_str()) & FILE_ATTRIBUTE_READONLY);
+    EXPECT_FALSE(GetFileAttributesA(Placed("engine.dat").c_str()) & FILE_ATTRIBUTE_READONLY);
+
+    // The stored DOS time, taken as local time, is the file's last-write time.
+    SYSTEMTIME stamp = {2007, 3, 0, 15, 9, 30, 4, 0};
+    FILETIME local, expected, written;
+    SystemTimeToFileTime(&stamp, &local);
+    LocalFileTimeToFileTime(&local, &expected);
+    HANDLE file = CreateFileA(Placed("engine.dat").c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(file, INVALID_HANDLE_VALUE);
+    GetFileTime(file, nullptr, nullptr, &written);
+    CloseHandle(file);
+    EXPECT_EQ(CompareFileTime(&written, &expected), 0);
+
+    EXPECT_TRUE(qvtest::FileExists(Placed("QVPatch.dat")));
+    EXPECT_FALSE(qvtest::DirExists(Placed("QVTmp")));
+
+    // Progress: one report before the first file, the last one complete.
+    ASSERT_FALSE(g_progress.empty());
+    EXPECT_EQ(g_progress.front().name, "");
+    EXPECT_EQ(g_progress.front().count, 3);
+    EXPECT_EQ(g_progress.front().overall, 0);
+    EXPECT_EQ(g_progress.back().index, 3);
+    EXPECT_EQ(g_progress.back().overall, 100);
+    EXPECT_EQ(g_progress.back().file, 100);
+    for (size_t i = 0; i + 1 < g_progress.size(); ++i)
+        EXPECT_LE(g_progress[i].overall, 95);
+
+    // Right after, everything is current.
+    EXPECT_EQ(Install(), UPD_RESULT_NOTHING);
+    EXPECT_EQ(Check(), UPD_RESULT_NOTHING);
+}
+
+TEST_F(InstallTest, InstallAfterCheckReusesTheFetchedList)
+{
+    Publish({Plain("a.txt", "a")});
+    ASSERT_EQ(Check(), UPD_AVAILABLE);
+    ASSERT_TRUE(server.Reset());
+    EXPECT_EQ(Install(), UPD_RESULT_DONE);
+    std::vector<qvtest::RecordedRequest> requests;
+    ASSERT_TRUE(server.Log(requests));
+    ASSERT_EQ(requests.size(), 1u); // the package only, not the list again
+    EXPECT_EQ(requests[0].target, remote.RemotePath() + "/a.txt");
+}
+
+TEST_F(InstallTest, TargetInUseIsStagedAsNew)
+{
+    ASSERT_TRUE(qvtest::WriteText(Placed("busy.exe"), "old"));
+    ASSERT_TRUE(qvtest::WriteText(Placed("busy.exe.new"), "older staged copy"));
+    HANDLE hold = CreateFileA(Placed("busy.exe").c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(hold, INVALID_HANDLE_VALUE);
+    Publish({Plain("busy.exe", "new program")});
+    EXPECT_EQ(Install(), UPD_RESULT_STAGED);
+    CloseHandle(hold);
+    EXPECT_EQ(ReadAll(Placed("busy.exe")), "old");
+    EXPECT_EQ(ReadAll(Placed("busy.exe.new")), "new program");
+    EXPECT_TRUE(qvtest::FileExists(Placed("QVPatch.dat")));
+}
+
+TEST_F(InstallTest, ReadOnlyTargetIsStagedToo)
+{
+    ASSERT_TRUE(qvtest::WriteText(Placed("rules.dat"), "old"));
+    SetFileAttributesA(Placed("rules.dat").c_str(), FILE_ATTRIBUTE_READONLY);
+    Publish({Plain("rules.dat", "new rules")});
+    EXPECT_EQ(Install(), UPD_RESULT_STAGED);
+    EXPECT_EQ(ReadAll(Placed("rules.dat")), "old");
+    EXPECT_EQ(ReadAll(Placed("rules.dat.new")), "new rules");
+    SetFileAttributesA(Placed("rules.dat").c_str(), FILE_ATTRIBUTE_NORMAL);
+}
+
+TEST_F(InstallTest, DamagedPackageStopsThePlacement)
+{
+    Row first = Plain("first.txt", "first");
+    Row damaged = Plain("damaged.txt", "what the server really holds");
+    damaged.fileMd5 = damaged.packageMd5 = Digest("what the list announces");
+    Row later = Plain("later.txt", "later");
+    Publish({first, damaged, later});
+    EXPECT_EQ(Install(), UPD_RESULT_BAD_FILE);
+    EXPECT_EQ(engine.LastFailedFile(), "damaged.txt");
+    EXPECT_TRUE(qvtest::FileExists(Placed("first.txt")));
+    EXPECT_FALSE(qvtest::FileExists(Placed("damaged.txt")));
+    EXPECT_FALSE(qvtest::FileExists(Placed("later.txt"))); // untouched after the stop
+    EXPECT_FALSE(qvtest::FileExists(Placed("QVPatch.dat")));
+}
+
+TEST_F(InstallTest, FileAlteredAfterExtractionIsInstalledButReported)
+{
+    Row altered = Cabinet("engine.dat.cab", "engine.dat");
+    altered.fileMd5 = Digest("not what the cabinet holds"); // the package itself is intact
+    Row other = Plain("other.txt", "other");
+    Publish({altered, other});
+    EXPECT_EQ(Install(), UPD_RESULT_BAD_FILE);
+    EXPECT_EQ(engine.LastFailedFile(), "engine.dat");
+    EXPECT_TRUE(qvtest::FileExists(Placed("engine.dat")));
+    EXPECT_TRUE(qvtest::FileExists(Placed("other.txt")));
+    EXPECT_FALSE(qvtest::FileExists(Placed("QVPatch.dat")));
+}
+
+TEST_F(InstallTest, MissingPackageLeavesTheInstalledFileAndFailsTheRecord)
+{
+    ASSERT_TRUE(qvtest::WriteText(Placed("gone.dll"), "installed and working"));
+    Row gone = Plain("gone.dll", "new version");
+    DeleteFileA(remote.File("gone.dll").c_str()); // the server answers 404
+    Row fine = Plain("fine.txt", "fine");
+    Publish({gone, fine});
+    EXPECT_EQ(Install(), UPD_RESULT_BAD_FILE);
+    EXPECT_EQ(engine.LastFailedFile(), "gone.dll");
+    EXPECT_EQ(ReadAll(Placed("gone.dll")), "installed and working");
+    EXPECT_EQ(ReadAll(Placed("fine.txt")), "fine");
+    EXPECT_FALSE(qvtest::FileExists(Placed("QVPatch.dat"))); // the next run tries again
+    EXPECT_EQ(Check(), UPD_AVAILABLE);
+}
+
+TEST_F(InstallTest, CabinetThatDoesNotExtractKeepsTheInstalledFile)
+{
+    ASSERT_TRUE(qvtest::WriteText(Placed("engine.dat"), "installed database"));
+    std::string cab = ReadAll(CabinetPath("engine.dat.cab"));
+    std::string broken = cab.substr(0, cab.size() / 2); // served and digested as it is
+    ASSERT_TRUE(qvtest::WriteText(remote.File("broken.cab"), broken));
+    Row row;
+    row.fileMd5 = Digest(ReadAll(CabinetPath("files/engine.dat")));
+    row.fileName = "engine.dat";
+    row.packageName = "broken.cab";
+    row.packageMd5 = Digest(broken);
+    row.size = static_cast<int32_t>(broken.size());
+    Row fine = Plain("fine.txt", "fine");
+    Publish({row, fine});
+    EXPECT_EQ(Install(), UPD_RESULT_BAD_FILE);
+    EXPECT_EQ(ReadAll(Placed("engine.dat")), "installed database");
+    EXPECT_EQ(ReadAll(Placed("fine.txt")), "fine");
+}
+
+TEST_F(InstallTest, EveryPackageFailingGivesFail)
+{
+    Row a = Plain("a.bin", "a");
+    Row b = Plain("b.bin", "b");
+    DeleteFileA(remote.File("a.bin").c_str());
+    DeleteFileA(remote.File("b.bin").c_str());
+    Publish({a, b});
+    EXPECT_EQ(Install(), UPD_RESULT_FAIL);
+    EXPECT_FALSE(qvtest::DirExists(Placed("QVTmp")));
+}
+
+TEST_F(InstallTest, MissingListGivesTwo)
+{
+    EXPECT_EQ(Install(), UPD_RESULT_NO_LIST);
+}
+
+// Registration of a placed COM server, and none for a staged one.
+TEST_F(InstallTest, PlacedComponentIsRegisteredStagedOneIsNot)
+{
+    const char* key = QV_REG_TEST_KEY; // written by QvRegOk.dll when it registers
+    SHDeleteKeyA(HKEY_CURRENT_USER, key);
+    std::string dllDir = qvtest::BinaryPath("tests/cabinet/dlls");
+    Row dependency = Plain("QvRegDep.dll", ReadAll(dllDir + "\\QvRegDep.dll"));
+    Row component = Plain("QvRegOk.dll", ReadAll(dllDir + "\\QvRegOk.dll"));
+    component.registerFlag = 1;
+    Publish({dependency, component});
+    ASSERT_EQ(Install(), UPD_RESULT_DONE);
+    HKEY opened;
+    ASSERT_EQ(RegOpenKeyExA(HKEY_CURRENT_USER, key, 0, KEY_READ, &opened), ERROR_SUCCESS);
+    RegCloseKey(opened);
+
+    // A newer build of it, while the old one is in use: staged, not registered.
+    SHDeleteKeyA(HKEY_CURRENT_USER, key);
+    HANDLE hold = CreateFileA(Placed("QvRegOk.dll").c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(hold, INVALID_HANDLE_VALUE);
+    std::string changed = ReadAll(dllDir + "\\QvRegOk.dll") + std::string(16, '\0');
+    Row newer = Plain("QvRegOk.dll", changed);
+    newer.registerFlag = 1;
+    Publish({dependency, newer});
+    EXPECT_EQ(Install(), UPD_RESULT_STAGED);
+    CloseHandle(hold);
+    EXPECT_NE(RegOpenKeyExA(HKEY_CURRENT_USER, key, 0, KEY_READ, &opened), ERROR_SUCCESS);
+}
+
+} // namespace
