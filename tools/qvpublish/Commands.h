@@ -11,5 +11,17 @@ typedef std::vector<std::string> ToolArgs;
 // qvpublish table make --mode 0|1|2 [--key HEX] OUT     (rows from stdin)
 int RunTableCommand(const ToolArgs& args);
 
+// qvpublish config [--mode 0|1|2] CONFIG.json OUT
+int RunConfigCommand(const ToolArgs& args);
+
+// qvpublish skin [--mode 0|1|2] TEXTS OUT
+int RunSkinCommand(const ToolArgs& args);
+
+// qvpublish channel [--mode 0|1|2] [--gcab PROGRAM] MANIFEST.json OUTDIR
+int RunChannelCommand(const ToolArgs& args);
+
 // One line of usage per command, for the top-level help.
 extern const char kTableUsage[];
+extern const char kConfigUsage[];
+extern const char kSkinUsage[];
+extern const char kChannelUsage[];

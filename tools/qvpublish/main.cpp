@@ -15,6 +15,9 @@ struct Family {
 
 const Family kFamilies[] = {
     {"table", RunTableCommand, kTableUsage},
+    {"config", RunConfigCommand, kConfigUsage},
+    {"skin", RunSkinCommand, kSkinUsage},
+    {"channel", RunChannelCommand, kChannelUsage},
 };
 
 void PrintUsage(FILE* out)
