@@ -1,0 +1,70 @@
+#!/bin/sh
+# Builds the sample release of Korvane Free: a whole update-server tree.
+#
+#   make-sample-release.sh QVPUBLISH OUTDIR [HOST [PORT]]
+#
+# QVPUBLISH is the release tool, OUTDIR the server's document root (created;
+# files of an earlier run are replaced). Every server entry of the
+# configuration that names a host is pointed at HOST:PORT (default
+# 127.0.0.1:80). Serve the tree with
+#   python3 tests/server/qv_http_server.py serve --root OUTDIR --port PORT
+#
+# The tree (paths are URL paths under OUTDIR):
+#   /TKAS/AccessFile/Update5/Personal/KorvaneFree/QVConfig.dat      entry 0
+#   /TKAS/AccessFile/Update5/Personal/KorvaneFree/Program/...       entry 1
+#   /TKAS/AccessFile/Update5/Personal/KorvaneFree/VP/...            entry 2
+#   /TKAS/AccessFile/Update5/Personal/KorvaneFree/News/QVNews.txt   entry 10
+set -eu
+
+if [ $# -lt 2 ] || [ $# -gt 4 ]; then
+    echo "usage: $0 QVPUBLISH OUTDIR [HOST [PORT]]" >&2
+    exit 2
+fi
+QVPUBLISH=$1
+OUTDIR=$2
+HOST=${3:-127.0.0.1}
+PORT=${4:-80}
+case $PORT in
+    ''|*[!0-9]*) echo "$0: PORT must be a number" >&2; exit 2 ;;
+esac
+
+SAMPLE=$(cd "$(dirname "$0")" && pwd)/sample
+ROOT=$OUTDIR/TKAS/AccessFile/Update5/Personal/KorvaneFree
+# The sample's files carry one fixed date, so that their cabinets (which
+# record it) come out the same on every run and checkout.
+STAMP='2025-06-10 09:00:00'
+
+WORK=$(mktemp -d "${TMPDIR:-/tmp}/qv-sample-XXXXXX")
+trap 'rm -rf "$WORK"' EXIT INT TERM
+
+# Program channel: the product's files and the two language files, which
+# the channel delivers into the install folder.
+mkdir "$WORK/program" "$WORK/vp"
+cp "$SAMPLE"/program/* "$WORK/program/"
+"$QVPUBLISH" skin "$SAMPLE/skins/QVSkinKor.txt" "$WORK/program/QVSkinKor.dat"
+"$QVPUBLISH" skin "$SAMPLE/skins/QVSkinEng.txt" "$WORK/program/QVSkinEng.dat"
+cp "$SAMPLE"/vp/* "$WORK/vp/"
+touch -d "$STAMP" "$WORK"/program/* "$WORK"/vp/*
+
+"$QVPUBLISH" channel "$WORK/program/channel.json" "$ROOT/Program"
+"$QVPUBLISH" channel "$WORK/vp/channel.json" "$ROOT/VP"
+
+# News and event links: the news server answers this file.
+mkdir -p "$ROOT/News"
+sed "s/@SERVER@/$HOST:$PORT/g" "$SAMPLE/QVNews.txt" > "$ROOT/News/QVNews.txt"
+
+# The configuration, with the servers moved to HOST:PORT.
+python3 - "$SAMPLE/QVConfig.json" "$WORK/QVConfig.json" "$HOST" "$PORT" <<'PY'
+import json, sys
+source, target, host, port = sys.argv[1], sys.argv[2], sys.argv[3], int(sys.argv[4])
+with open(source, encoding="utf-8") as f:
+    config = json.load(f)
+for entry in config.get("servers", []):
+    if entry and entry.get("host"):
+        entry["host"], entry["port"] = host, port
+with open(target, "w", encoding="utf-8") as f:
+    json.dump(config, f, ensure_ascii=False, indent=2)
+PY
+"$QVPUBLISH" config "$WORK/QVConfig.json" "$ROOT/QVConfig.dat"
+
+echo "sample release in $OUTDIR (servers at $HOST:$PORT)"
