@@ -23,7 +23,9 @@ BOOL CALLBACK CollectDesktopFrames(HWND window, LPARAM parameter)
 {
     wchar_t caption[128] = {0};
     GetWindowTextW(window, caption, 128);
-    if (wcscmp(caption, kCaption) == 0 && IsWindowVisible(window))
+    // Seen from another desktop Wine reports the window as not visible: the
+    // caption alone identifies the frame.
+    if (wcscmp(caption, kCaption) == 0)
         reinterpret_cast<DesktopSearch*>(parameter)->frames.push_back(window);
     return TRUE;
 }
@@ -39,22 +41,28 @@ HWND FindFrameOnDesktop(const std::string& desktopName)
     return search.frames.empty() ? nullptr : search.frames.front();
 }
 
-// A point of the frame's close box, found by asking the frame itself.
+// The middle of the frame's close box, found by asking the frame itself
+// which points of its title bar belong to the box.
 bool FindCloseBox(HWND frame, POINT& point)
 {
     RECT rect;
     GetWindowRect(frame, &rect);
-    for (int y = rect.top + 2; y < rect.top + 40; y += 2)
-        for (int x = rect.right - 2; x > rect.right - 80; x -= 2) {
+    long sumX = 0, sumY = 0, hits = 0;
+    for (int y = rect.top; y < rect.top + 40; ++y)
+        for (int x = rect.right - 1; x > rect.right - 80; --x) {
             DWORD_PTR hit = 0;
             SendMessageTimeoutW(frame, WM_NCHITTEST, 0, MAKELPARAM(x, y), SMTO_ABORTIFHUNG, 2000, &hit);
             if (hit == HTCLOSE) {
-                point.x = x - 3;  // a little inside the box
-                point.y = y + 3;
-                return true;
+                sumX += x;
+                sumY += y;
+                ++hits;
             }
         }
-    return false;
+    if (hits == 0)
+        return false;
+    point.x = sumX / hits;
+    point.y = sumY / hits;
+    return true;
 }
 
 } // namespace
