@@ -12,10 +12,11 @@
 #
 # One server keeps one request record: give each test executable that reads the
 # record its own fixture, so parallel runs do not mix their requests.
-include_guard(GLOBAL)
 
+# Found in every including folder: find_package results are folder-scoped.
 find_package(Python3 REQUIRED COMPONENTS Interpreter)
 set(QV_HTTP_SERVER_SCRIPT ${CMAKE_CURRENT_LIST_DIR}/qv_http_server.py)
+include_guard(GLOBAL)
 
 function(qv_add_http_server)
   cmake_parse_arguments(S "" "FIXTURE;ROOT" "" ${ARGN})
