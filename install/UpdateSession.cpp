@@ -5,23 +5,13 @@
 #include "platform/SpecialFolders.h"
 #include "update/UpdateEngine.h"
 
+#include "platform/PathKind.h"
+
 #include <windows.h>
 
 namespace {
 
 const char kConfigFileName[] = "QVConfig.dat";
-
-bool IsFolder(const std::string& path)
-{
-    DWORD attributes = GetFileAttributesA(path.c_str());
-    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
-}
-
-bool IsFile(const std::string& path)
-{
-    DWORD attributes = GetFileAttributesA(path.c_str());
-    return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
-}
 
 } // namespace
 
@@ -29,7 +19,7 @@ bool CUpdateSession::FetchConfiguration()
 {
     ConfigRecord record;
     g_productSettings.GetConfig(record);
-    if (!IsFolder(installFolder))
+    if (!IsExistingFolder(installFolder))
         CSpecialFolders::CreateFolderPath(installFolder.c_str());
 
     ConfigServer server = record.Server(SERVER_CONFIG);
@@ -39,7 +29,7 @@ bool CUpdateSession::FetchConfiguration()
         return false;
 
     std::string fetched = installFolder + "\\QVTmp\\" + kConfigFileName;
-    if (!IsFile(fetched))
+    if (!IsExistingFile(fetched))
         fetched = installFolder + "\\Temp\\" + kConfigFileName;
 
     bool installed = false;

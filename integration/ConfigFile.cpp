@@ -4,6 +4,8 @@
 #include "update/ConfigRecord.h"
 #include "update/TableFile.h"
 
+#include "platform/PathKind.h"
+
 #include <windows.h>
 
 namespace {
@@ -43,8 +45,7 @@ bool LoadConfigFile(const char* path, bool validateOnly)
 {
     if (!path)
         return false;
-    DWORD attributes = GetFileAttributesA(path);
-    if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY))
+    if (!IsExistingFile(path))
         return false;
     CTableFile table;
     if (!table.Open(path, nullptr, 0))

@@ -2,6 +2,8 @@
 
 #include "platform/SpecialFolders.h"
 
+#include "platform/PathKind.h"
+
 #include <windows.h>
 #include <cstdio>
 #include <cstring>
@@ -30,12 +32,6 @@ struct LanguageRow {
     const char* suffix;
 };
 const LanguageRow kLanguages[] = {{"1033", "Eng"}, {"1042", "Kor"}, {"1041", "Jpn"}};
-
-bool IsFile(const std::string& path)
-{
-    DWORD attributes = GetFileAttributesA(path.c_str());
-    return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
-}
 
 } // namespace
 
@@ -161,6 +157,6 @@ bool CProductSettings::GetLanguageFilePath(unsigned short languageId, std::strin
     std::string folder;
     GetInstallFolder(folder);
     std::string candidate = folder + "\\QVSkin" + suffix + ".dat";
-    path = IsFile(candidate) ? candidate : folder + "\\QVSkinKor.dat";
+    path = IsExistingFile(candidate) ? candidate : folder + "\\QVSkinKor.dat";
     return true;
 }

@@ -3,6 +3,8 @@
 #include "integration/ProductSettings.h"
 #include "update/TableFile.h"
 
+#include "platform/PathKind.h"
+
 #include <windows.h>
 
 CTextTable g_textTable;
@@ -24,8 +26,7 @@ bool CTextTable::Load()
 bool CTextTable::LoadFile(const std::string& path)
 {
     texts_.clear();
-    DWORD attributes = GetFileAttributesA(path.c_str());
-    if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY))
+    if (!IsExistingFile(path))
         return false;
 
     CTableFile table;

@@ -3,6 +3,8 @@
 
 #include "update/CabinetExtractor.h"
 
+#include "platform/PathKind.h"
+
 #include <windows.h>
 
 namespace {
@@ -13,12 +15,6 @@ const size_t kMaxPath = 259;
 // The engine whose download is running; the HTTP client's progress callback
 // carries no context.
 CUpdateEngine* s_downloadingEngine = nullptr;
-
-bool IsFolder(const std::string& path)
-{
-    DWORD attributes = GetFileAttributesA(path.c_str());
-    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
-}
 
 void DebugLine(const char* prefix, const std::string& name)
 {
@@ -40,7 +36,7 @@ bool CUpdateEngine::FetchFile(const char* remoteFolder, const char* fileName)
     if (remote.size() > kMaxPath || local.size() > kMaxPath)
         return false;
 
-    if (!IsFolder(workFolder_)) {
+    if (!IsExistingFolder(workFolder_)) {
         DeleteFileA(workFolder_.c_str());
         CSpecialFolders::CreateFolderPath(workFolder_.c_str());
     }

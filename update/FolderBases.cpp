@@ -1,17 +1,9 @@
 // Placeholders of a patch record's target folder.
 #include "update/UpdateEngine.h"
 
+#include "platform/PathKind.h"
+
 #include <windows.h>
-
-namespace {
-
-bool IsFolder(const std::string& path)
-{
-    DWORD attributes = GetFileAttributesA(path.c_str());
-    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
-}
-
-} // namespace
 
 void CUpdateEngine::SetFolderBases(const char* installFolder)
 {
@@ -53,7 +45,7 @@ void CUpdateEngine::ExpandTargetFolder(const std::string& folder, std::string& e
             }
         }
     }
-    if (!result.empty() && !IsFolder(result))
+    if (!result.empty() && !IsExistingFolder(result))
         CSpecialFolders::CreateFolderPath(result.c_str());
     expanded = result;
 }

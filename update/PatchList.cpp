@@ -4,18 +4,14 @@
 #include "sysinfo/Md5.h"
 #include "update/TableFile.h"
 
+#include "platform/PathKind.h"
+
 #include <windows.h>
 #include <cstring>
 
 namespace {
 
 const char kPatchListName[] = "QVPatch.dat";
-
-bool IsFile(const std::string& path)
-{
-    DWORD attributes = GetFileAttributesA(path.c_str());
-    return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
-}
 
 bool SameDigest(const std::string& a, const std::string& b) { return _stricmp(a.c_str(), b.c_str()) == 0; }
 
@@ -56,7 +52,7 @@ bool CUpdateEngine::FetchPatchList() { return FetchFile(remoteBasePath_.c_str(),
 // read as empty text or 0; a row is never rejected.
 bool CUpdateEngine::ParsePatchList(const char* path, std::deque<PatchRecord>& records)
 {
-    if (!path || !IsFile(path))
+    if (!path || !IsExistingFile(path))
         return false;
     CTableFile table;
     if (!table.Open(path, nullptr, 0))
@@ -122,19 +118,19 @@ int32_t CUpdateEngine::SelectUpdates(std::deque<PatchRecord>& todo)
 
         if (record.deleteFlag != 0) {
             // A file in use is removed at the next start of Windows.
-            if (IsFile(target) && !DeleteFileA(target.c_str()))
+            if (IsExistingFile(target) && !DeleteFileA(target.c_str()))
                 fileUtil_.DeleteNowOrOnRestart(target.c_str());
             continue;
         }
 
         bool select = false;
-        if (!IsFile(target)) {
+        if (!IsExistingFile(target)) {
             select = true;
         } else {
             std::string digest;
             if (!Md5File(target.c_str(), digest) || SameDigest(digest, record.fileMd5))
                 continue; // unreadable, or up to date
-            if (!IsFile(staged)) {
+            if (!IsExistingFile(staged)) {
                 select = true;
             } else {
                 if (!Md5File(staged.c_str(), digest))

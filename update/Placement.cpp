@@ -3,15 +3,11 @@
 
 #include "sysinfo/Md5.h"
 
+#include "platform/PathKind.h"
+
 #include <windows.h>
 
 namespace {
-
-bool IsFile(const std::string& path)
-{
-    DWORD attributes = GetFileAttributesA(path.c_str());
-    return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
-}
 
 bool SameDigest(const std::string& a, const std::string& b) { return _stricmp(a.c_str(), b.c_str()) == 0; }
 
@@ -41,7 +37,7 @@ bool CUpdateEngine::VerifyRecord(const PatchRecord& record, int32_t& result, boo
 {
     std::string package = workFolder_ + "\\" + record.packageName;
     std::string digest;
-    bool packageIntact = IsFile(package) && Md5File(package.c_str(), digest) && SameDigest(digest, record.packageMd5);
+    bool packageIntact = IsExistingFile(package) && Md5File(package.c_str(), digest) && SameDigest(digest, record.packageMd5);
 
     std::string file = workFolder_ + "\\" + record.fileName;
     if (!Md5File(file.c_str(), digest) || SameDigest(digest, record.fileMd5))
@@ -83,12 +79,12 @@ int32_t CUpdateEngine::PlaceFiles(std::deque<PatchRecord>& todo)
             continue;
         }
 
-        bool removed = !IsFile(target) || DeleteFileA(target.c_str());
-        if (IsFile(staged))
+        bool removed = !IsExistingFile(target) || DeleteFileA(target.c_str());
+        if (IsExistingFile(staged))
             DeleteFileA(staged.c_str());
 
         if (removed) {
-            if (IsFile(target))
+            if (IsExistingFile(target))
                 ForceDelete(target);
             if (!CopyFileA(source.c_str(), target.c_str(), FALSE)) {
                 // The old file is gone and the new one did not land: the next
@@ -101,7 +97,7 @@ int32_t CUpdateEngine::PlaceFiles(std::deque<PatchRecord>& todo)
             if (record.registerFlag != 0)
                 RegisterComponent(target.c_str());
         } else {
-            if (IsFile(staged))
+            if (IsExistingFile(staged))
                 ForceDelete(staged);
             CopyFileA(source.c_str(), staged.c_str(), FALSE);
             result = UPD_RESULT_STAGED;
@@ -111,7 +107,7 @@ int32_t CUpdateEngine::PlaceFiles(std::deque<PatchRecord>& todo)
     if (copyPatchList) {
         std::string source = workFolder_ + "\\QVPatch.dat";
         std::string destination = baseFolder_ + "\\QVPatch.dat";
-        if (IsFile(destination))
+        if (IsExistingFile(destination))
             DeleteFileA(destination.c_str());
         CopyFileA(source.c_str(), destination.c_str(), FALSE);
         if (result != UPD_RESULT_STAGED)

@@ -6,6 +6,8 @@
 #include "sysinfo/Md5.h"
 #include "update/ComponentRegistration.h"
 
+#include "platform/PathKind.h"
+
 #include <windows.h>
 #include <cstdio>
 #include <cstdlib>
@@ -20,18 +22,6 @@ const char kMachineKeyPath[] = "CLSID\\{69DCE9C8-CEDD-49bb-88D6-F4101845BA35}";
 const char kMachineKeyValue[] = "unq";
 
 const char kWorkFolderName[] = "\\QVTmp";
-
-bool IsFolder(const std::string& path)
-{
-    DWORD attributes = GetFileAttributesA(path.c_str());
-    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
-}
-
-bool IsFile(const std::string& path)
-{
-    DWORD attributes = GetFileAttributesA(path.c_str());
-    return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
-}
 
 // Closes a find handle on every path.
 class FindHandle {
@@ -197,7 +187,7 @@ int32_t CUpdateEngine::InstallUpdates(const char* hostList, const char* remoteBa
     http_.SetProgressCallback(progress ? OnDownloadProgress : nullptr);
 
     // The list a check just fetched is used again, as long as it is still there.
-    bool reuse = reuseList_ == 1 && IsFile(workFolder_ + "\\QVPatch.dat");
+    bool reuse = reuseList_ == 1 && IsExistingFile(workFolder_ + "\\QVPatch.dat");
     reuseList_ = 0;
     if (!reuse && !FetchPatchList()) {
         RemoveWorkFolder();
@@ -222,10 +212,10 @@ void CUpdateEngine::RemoveWorkFolder()
 {
     if (workFolder_.empty())
         return;
-    if (IsFolder(workFolder_)) {
+    if (IsExistingFolder(workFolder_)) {
         DeleteTree(workFolder_.c_str(), true);
         RemoveDirectoryA(workFolder_.c_str());
-    } else if (IsFile(workFolder_)) {
+    } else if (IsExistingFile(workFolder_)) {
         DeleteFileA(workFolder_.c_str());
     }
 }
