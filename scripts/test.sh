@@ -53,9 +53,11 @@ if configure_and_build host; then run_tests host; else status=1; summary+=("host
 if configure_and_build host-asan -DQV_SANITIZE=ON; then
   ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 run_tests host-asan
 else status=1; summary+=("host-asan: build failed"); fi
-# The Windows build's end-to-end tests publish with the host build's qvpublish.
+# The Windows build's end-to-end tests publish with the host build's qvpublish,
+# and the test build's update servers are on loopback.
 if configure_and_build windows -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-i686.cmake" \
-     -DQV_QVPUBLISH="$build_root/host/tools/qvpublish/qvpublish"; then
+     -DQV_QVPUBLISH="$build_root/host/tools/qvpublish/qvpublish" \
+     -DQV_PRIMARY_UPDATE_HOST=127.0.0.1 -DQV_SECONDARY_UPDATE_HOST=127.0.0.1; then
   run_tests windows
 else status=1; summary+=("windows: build failed"); fi
 

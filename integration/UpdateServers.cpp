@@ -1,0 +1,5 @@
+#include "integration/UpdateServers.h"
+
+const char kPrimaryUpdateHost[] = QV_PRIMARY_UPDATE_HOST;
+const char kSecondaryUpdateHost[] = QV_SECONDARY_UPDATE_HOST;
+const char kConfigServerPath[] = "/TKAS/AccessFile/Update5/Personal/KorvaneFree";
