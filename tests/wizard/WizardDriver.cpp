@@ -180,6 +180,13 @@ std::wstring CWizardRun::Text(int id) const
     return text;
 }
 
+LRESULT CWizardRun::Send(int id, UINT message, WPARAM wParam, LPARAM lParam) const
+{
+    DWORD_PTR result = 0;
+    SendMessageTimeoutW(Control(id), message, wParam, lParam, SMTO_ABORTIFHUNG, 5000, &result);
+    return static_cast<LRESULT>(result);
+}
+
 RECT CWizardRun::ScreenRect(int id) const
 {
     RECT rect = {0, 0, 0, 0};
@@ -193,6 +200,32 @@ void CWizardRun::ClickOn(int id) const
 {
     RECT rect = ScreenRect(id);
     XInput("click " + std::to_string((rect.left + rect.right) / 2) + " " + std::to_string((rect.top + rect.bottom) / 2));
+}
+
+HWND CWizardRun::FocusedWindow() const
+{
+    GUITHREADINFO info = {};
+    info.cbSize = sizeof(info);
+    DWORD thread = GetWindowThreadProcessId(m_frame, nullptr);
+    if (!thread || !GetGUIThreadInfo(thread, &info))
+        return nullptr;
+    return info.hwndFocus;
+}
+
+bool CWizardRun::ClickUntil(int id, const std::function<bool()>& effect) const
+{
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        ClickOn(id);
+        if (WaitFor(effect, 1500))
+            return true;
+    }
+    return false;
+}
+
+bool CWizardRun::FocusByClick(int id) const
+{
+    HWND control = Control(id);
+    return ClickUntil(id, [this, control] { return FocusedWindow() == control; });
 }
 
 bool CWizardRun::Running() const

@@ -52,10 +52,20 @@ public:
     bool Checked(int id) const;
     std::wstring Text(int id) const;
     RECT ScreenRect(int id) const;
+    // Sends a message to a control, giving up after 5 s should the wizard hang.
+    LRESULT Send(int id, UINT message, WPARAM wParam = 0, LPARAM lParam = 0) const;
     // Presses a button (BM_CLICK) and returns at once.
     void Press(int id) const;
     // Left-clicks the middle of a control on the display.
     void ClickOn(int id) const;
+    // Clicks a control until it has the keyboard focus (at most three
+    // clicks); false when it never gets it.
+    bool FocusByClick(int id) const;
+    // Clicks a control until `effect` holds (at most three clicks, as a
+    // person would click again when nothing happened).
+    bool ClickUntil(int id, const std::function<bool()>& effect) const;
+    // The window holding the wizard's keyboard focus.
+    HWND FocusedWindow() const;
 
     bool Running() const;
     // Waits for the process to end; `elapsedMs` is measured from the call.

@@ -5,6 +5,7 @@
 // QVSetupHooks.exe is the same program built with one test-only message that
 // makes a worker thread run the install run's finish step.
 #include <windows.h>
+#include <commctrl.h>
 #include <shlobj.h>
 
 #include <gtest/gtest.h>
@@ -79,7 +80,14 @@ bool PressAndTimeClose(CWizardRun& run, DWORD* hiddenMs, DWORD* endedMs)
 // Escape with the keyboard focus on `id` (given by a real click) changes nothing.
 void ExpectEscapeIgnored(CWizardRun& run, int focusId, int pageControl)
 {
-    run.ClickOn(focusId);
+    // Controls that take the focus get it; a click on a picture or the
+    // progress bar only brings the keyboard to the wizard.
+    wchar_t kind[32] = {0};
+    GetClassNameW(run.Control(focusId), kind, 32);
+    if (_wcsicmp(kind, L"Static") == 0 || _wcsicmp(kind, PROGRESS_CLASSW) == 0)
+        run.ClickOn(focusId);
+    else
+        ASSERT_TRUE(run.FocusByClick(focusId));
     XInput("key Escape");
     Sleep(400);
     EXPECT_TRUE(run.Running()) << "Escape with focus on " << focusId;
@@ -171,39 +179,36 @@ TEST_F(WizardFrame, LicencePageAgreeDisagreeAndATextNothingCanBeTypedInto)
            Screenshot("2-licence").c_str());
 
     // Real clicks on the radio buttons switch Next off and on again.
-    run.ClickOn(IDC_DISAGREE);
-    EXPECT_TRUE(WaitFor([&] { return !run.Enabled(IDC_NEXT); }, 3000));
+    EXPECT_TRUE(run.ClickUntil(IDC_DISAGREE, [&] { return !run.Enabled(IDC_NEXT); }));
     EXPECT_TRUE(run.Checked(IDC_DISAGREE));
     EXPECT_FALSE(run.Checked(IDC_AGREE));
     run.Press(IDC_NEXT);  // a disabled Next moves nothing
     Sleep(300);
     EXPECT_TRUE(run.Visible(IDC_LICENCE_TEXT));
-    run.ClickOn(IDC_AGREE);
-    EXPECT_TRUE(WaitFor([&] { return run.Enabled(IDC_NEXT); }, 3000));
+    EXPECT_TRUE(run.ClickUntil(IDC_AGREE, [&] { return run.Enabled(IDC_NEXT); }));
     EXPECT_TRUE(run.Checked(IDC_AGREE));
 
     // Letters, Backspace and Enter typed into the box change nothing; the
     // keys still move the caret: Ctrl+End goes to the end of the text.
-    run.ClickOn(IDC_LICENCE_TEXT);
+    ASSERT_TRUE(run.FocusByClick(IDC_LICENCE_TEXT));
     XInput("type abc");
     XInput("key BackSpace Return BackSpace");
     Sleep(300);
     EXPECT_EQ(licence, run.Text(IDC_LICENCE_TEXT));
     XInput("key ctrl+End");
-    HWND box = run.Control(IDC_LICENCE_TEXT);
-    EXPECT_TRUE(WaitFor([&] { return SendMessageW(box, EM_GETFIRSTVISIBLELINE, 0, 0) > 0; }, 3000));
-    DWORD_PTR selection = SendMessageW(box, EM_GETSEL, 0, 0);
+    EXPECT_TRUE(WaitFor([&] { return run.Send(IDC_LICENCE_TEXT, EM_GETFIRSTVISIBLELINE) > 0; }, 3000));
+    const LRESULT selection = run.Send(IDC_LICENCE_TEXT, EM_GETSEL);
     EXPECT_EQ(licence.size(), LOWORD(selection));
-    LRESULT lastChar = SendMessageW(box, EM_POSFROMCHAR, licence.size() - 1, 0);
-    RECT client;
-    GetClientRect(box, &client);
+    const LRESULT lastChar = run.Send(IDC_LICENCE_TEXT, EM_POSFROMCHAR, licence.size() - 1);
+    RECT client = {0, 0, 0, 0};
+    GetClientRect(run.Control(IDC_LICENCE_TEXT), &client);
     const int lastY = static_cast<short>(HIWORD(lastChar));
     EXPECT_GE(lastY, 0);
     EXPECT_LT(lastY, client.bottom);  // the last line is in view
     EXPECT_EQ(licence, run.Text(IDC_LICENCE_TEXT));
     printf("licence scrolled: first visible line %ld of %ld; screenshot: %s\n",
-           static_cast<long>(SendMessageW(box, EM_GETFIRSTVISIBLELINE, 0, 0)),
-           static_cast<long>(SendMessageW(box, EM_GETLINECOUNT, 0, 0)), Screenshot("2-licence-end").c_str());
+           static_cast<long>(run.Send(IDC_LICENCE_TEXT, EM_GETFIRSTVISIBLELINE)),
+           static_cast<long>(run.Send(IDC_LICENCE_TEXT, EM_GETLINECOUNT)), Screenshot("2-licence-end").c_str());
 
     ExpectEscapeIgnored(run, IDC_LICENCE_TEXT, IDC_LICENCE_TEXT);
     ExpectEscapeIgnored(run, IDC_AGREE, IDC_LICENCE_TEXT);
@@ -284,8 +289,7 @@ TEST_F(WizardFrame, SuccessPageWithTheBoxClearedStartsNothing)
     ToInstallPage(run);
     FinishFromWorker(run, false);
     ASSERT_TRUE(WaitFor([&] { return run.Visible(IDC_RUN_PRODUCT); }, 5000));
-    run.ClickOn(IDC_RUN_PRODUCT);
-    ASSERT_TRUE(WaitFor([&] { return !run.Checked(IDC_RUN_PRODUCT); }, 3000));
+    ASSERT_TRUE(run.ClickUntil(IDC_RUN_PRODUCT, [&] { return !run.Checked(IDC_RUN_PRODUCT); }));
     run.Press(IDC_CANCEL_DONE);
     ASSERT_TRUE(run.WaitExit(8000));
     Sleep(1000);
