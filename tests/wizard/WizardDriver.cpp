@@ -49,6 +49,19 @@ std::string Screenshot(const std::string& name)
     return path;
 }
 
+void SendKey(WORD virtualKey)
+{
+    INPUT inputs[2] = {};
+    for (INPUT& input : inputs) {
+        input.type = INPUT_KEYBOARD;
+        input.ki.wVk = virtualKey;
+        input.ki.wScan = static_cast<WORD>(MapVirtualKeyW(virtualKey, MAPVK_VK_TO_VSC));
+    }
+    inputs[1].ki.dwFlags = KEYEVENTF_KEYUP;
+    SendInput(2, inputs, sizeof(INPUT));
+    Sleep(100);
+}
+
 bool WaitFor(const std::function<bool()>& condition, DWORD timeoutMs)
 {
     const DWORD start = GetTickCount();

@@ -29,6 +29,12 @@ void XInput(const std::string& arguments);
 // returns its Linux path.
 std::string Screenshot(const std::string& name);
 
+// A key press and release through the system's input queue (SendInput), to
+// the window that has the keyboard focus. Used for Escape and Enter: under
+// Wine, xdotool's Escape did not reach a wizard started by this driver
+// (while Space, letters and Ctrl+End did).
+void SendKey(WORD virtualKey);
+
 bool WaitFor(const std::function<bool()>& condition, DWORD timeoutMs);
 
 class CWizardRun {

@@ -13,9 +13,16 @@ set -u
 cmd=${1:-}
 shift || true
 case "$cmd" in
-  # The pointer first leaves for a corner no window covers, so that the
-  # move to the target is a real entry into the window under it.
-  click) timeout 10 xdotool mousemove 1020 765 sleep 0.1 mousemove "$1" "$2" sleep 0.2 click 1 ;;
+  # The pointer first leaves for a corner no window covers, so that the move
+  # to the target is a real entry into the window under it. Key strokes go
+  # to the window under the pointer (no window manager sets a focus), so the
+  # pointer stays on the target afterwards.
+  click)
+    timeout 10 xdotool mousemove 1020 765
+    sleep 0.1
+    timeout 10 xdotool mousemove "$1" "$2"
+    sleep 0.2
+    timeout 10 xdotool click 1 ;;
   key) timeout 10 xdotool key --delay 80 "$@" ;;
   type) timeout 10 xdotool type --delay 80 "$*" ;;
   shot) mkdir -p "$(dirname "$1")" && timeout 20 import -window root "$1" ;;
@@ -23,7 +30,9 @@ case "$cmd" in
     wid=$(xdotool search --name "^$1 - " | head -n 1)
     [ -n "$wid" ] || { echo "no desktop $1" >&2; exit 1; }
     eval "$(xdotool getwindowgeometry --shell "$wid")"
-    timeout 10 xdotool mousemove $((X + $2)) $((Y + $3)) sleep 0.1 click 1 ;;
+    timeout 10 xdotool mousemove $((X + $2)) $((Y + $3))
+    sleep 0.2
+    timeout 10 xdotool click 1 ;;
   *) echo "usage: xinput.sh click|key|type|shot|clickdesk ..." >&2; exit 2 ;;
 esac
 sleep 0.3
