@@ -127,6 +127,9 @@ void CSetupDlg::ShowPageNow(int index)
             m_pageIndex = index;
         CWnd* next = GetDlgItem(IDC_NEXT);
         CWnd* cancel = GetDlgItem(IDC_CANCEL_DONE);
+        CWnd* runProduct = GetDlgItem(IDC_RUN_PRODUCT);
+        if (!next || !cancel || !runProduct)
+            return;  // not a frame made from our template
         switch (m_pageIndex) {
         case kWelcomeIndex:
             m_welcomePicture.ShowWindow(SW_HIDE);
@@ -145,7 +148,7 @@ void CSetupDlg::ShowPageNow(int index)
             cancel->SetWindowText(LoadText(IDS_DONE_CAPTION).c_str());
             cancel->ShowWindow(SW_SHOW);
             m_launchOffered = 1;
-            GetDlgItem(IDC_RUN_PRODUCT)->ShowWindow(SW_SHOW);
+            runProduct->ShowWindow(SW_SHOW);
             break;
         case kFailureIndex:
             m_installPage.ShowWindow(SW_HIDE);
