@@ -13,6 +13,7 @@
 #include <cstdio>
 #include <fstream>
 #include <sstream>
+#include <vector>
 
 #include "res/resource.h"
 #include "tests/support/TestSupport.h"
@@ -350,3 +351,46 @@ TEST_F(WizardFrame, ASecondCopyShowsNothingAndEndsAtOnce)
 }
 
 
+
+TEST(QVSetupProgram, CarriesItsManifestAndVersionResource)
+{
+    const std::string path = ProgramPath();
+    DWORD ignored = 0;
+    DWORD size = GetFileVersionInfoSizeW(std::wstring(path.begin(), path.end()).c_str(), &ignored);
+    ASSERT_GT(size, 0u);
+    std::vector<char> info(size);
+    ASSERT_TRUE(GetFileVersionInfoW(std::wstring(path.begin(), path.end()).c_str(), 0, size, info.data()));
+    auto value = [&info](const wchar_t* name) {
+        wchar_t* text = nullptr;
+        UINT length = 0;
+        std::wstring key = std::wstring(L"\\StringFileInfo\\041203b5\\") + name;
+        if (!VerQueryValueW(info.data(), key.c_str(), reinterpret_cast<void**>(&text), &length) || !text)
+            return std::wstring();
+        return std::wstring(text);
+    };
+    EXPECT_EQ(L"Korvane Free 설치", value(L"FileDescription"));
+    EXPECT_EQ(L"QVSetup.exe", value(L"InternalName"));
+    EXPECT_EQ(L"QVSetup.exe", value(L"OriginalFilename"));
+    EXPECT_EQ(L"5, 0, 0, 5", value(L"FileVersion"));
+    WORD* translation = nullptr;
+    UINT length = 0;
+    ASSERT_TRUE(VerQueryValueW(info.data(), L"\\VarFileInfo\\Translation", reinterpret_cast<void**>(&translation),
+                               &length));
+    EXPECT_EQ(0x0412, translation[0]);
+    EXPECT_EQ(949, translation[1]);
+    VS_FIXEDFILEINFO* fixed = nullptr;
+    ASSERT_TRUE(VerQueryValueW(info.data(), L"\\", reinterpret_cast<void**>(&fixed), &length));
+    EXPECT_EQ(MAKELONG(0, 5), fixed->dwFileVersionMS);
+    EXPECT_EQ(MAKELONG(5, 0), fixed->dwFileVersionLS);
+
+    HMODULE module = LoadLibraryExA(path.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+    ASSERT_NE(nullptr, module);
+    HRSRC found = FindResourceA(module, MAKEINTRESOURCEA(1), MAKEINTRESOURCEA(24));  // RT_MANIFEST
+    ASSERT_NE(nullptr, found);
+    const char* manifest = static_cast<const char*>(LockResource(LoadResource(module, found)));
+    std::string text(manifest, SizeofResource(module, found));
+    EXPECT_NE(std::string::npos, text.find("level=\"requireAdministrator\" uiAccess=\"false\""));
+    EXPECT_NE(std::string::npos, text.find("name=\"Microsoft.Windows.Common-Controls\" version=\"6.0.0.0\""));
+    EXPECT_NE(std::string::npos, text.find("version=\"1.0.0.0\" processorArchitecture=\"X86\" name=\"Microsoft.Windows.QVSetup\""));
+    FreeLibrary(module);
+}
