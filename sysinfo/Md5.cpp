@@ -1,5 +1,7 @@
 #include "sysinfo/Md5.h"
 
+#include "sysinfo/ReadableMemory.h"
+
 #include <cstdio>
 #include <cstring>
 
@@ -35,17 +37,6 @@ const uint32_t kSine[64] = {
     0x6fa87e4f, 0xfe2ce6e0, 0xa3014314, 0x4e0811a1, 0xf7537e82, 0xbd3af235, 0x2ad7d2bb, 0xeb86d391};
 
 const size_t kFileReadPiece = 512;
-
-bool IsReadable(const void* data, size_t length)
-{
-    if (!data)
-        return false;
-#ifdef _WIN32
-    if (length > 0 && IsBadReadPtr(data, length))
-        return false;
-#endif
-    return true;
-}
 
 } // namespace
 
@@ -181,7 +172,7 @@ bool Md5File(const char* path, std::string& text)
 bool Md5Buffer(const void* data, size_t length, std::string& text)
 {
     text.clear();
-    if (!IsReadable(data, length))
+    if (!IsReadableBlock(data, length))
         return false;
     CMd5 md5;
     md5.Update(data, length);

@@ -1,6 +1,6 @@
 #include "update/Crc32.h"
 
-#include "update/ReadableMemory.h"
+#include "sysinfo/ReadableMemory.h"
 
 namespace {
 

@@ -3,7 +3,7 @@
 #include <cstring>
 
 #include "update/Rc4.h"
-#include "update/ReadableMemory.h"
+#include "sysinfo/ReadableMemory.h"
 #include "update/SeedFraming.h"
 #include "update/ZlibBlock.h"
 

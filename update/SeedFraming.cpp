@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "update/ReadableMemory.h"
+#include "sysinfo/ReadableMemory.h"
 #include "update/SeedCipher.h"
 
 namespace {

@@ -1,4 +1,4 @@
-#include "update/ReadableMemory.h"
+#include "sysinfo/ReadableMemory.h"
 
 #ifdef _WIN32
 #include <windows.h>
