@@ -65,6 +65,7 @@ TEST(ServerChoice, TwoHostsAreChosenAboutEquallyAcrossRuns)
         ++counts[engine.Host()];
     }
     EXPECT_EQ(counts.size(), 2u);
+    printf("4000 draws: primary %d, secondary %d\n", counts["primary"], counts["secondary"]);
     EXPECT_GT(counts["primary"], 1800);
     EXPECT_GT(counts["secondary"], 1800);
 
