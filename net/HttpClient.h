@@ -95,6 +95,7 @@ public:
     bool ReadToMemory(CByteBuffer& buffer);
 
 private:
+    bool StartRequest(const char* host, const char* objectName, uint16_t port, int useGet, uint32_t& resultCode);
     std::string UserAgent();
     // Request options shared by the three handles (see HttpClient.cpp).
     static void SetCommonOptions(void* handle, bool requestHandle);

@@ -86,6 +86,23 @@ std::string ObjectName(const char* path)
 
 } // namespace
 
+// Opens, sends and judges one request. False with resultCode set when it
+// fails: the status outside 200..299, or the system error of the failing step.
+bool CHttpClient::StartRequest(const char* host, const char* objectName, uint16_t port, int useGet,
+                               uint32_t& resultCode)
+{
+    if (!OpenRequest(host, objectName, port, useGet) || !AddRequestHeaders() || !SendRequest())
+        return Fail(resultCode, GetLastError());
+    uint32_t status = 0;
+    if (!QueryStatus(status))
+        return Fail(resultCode, GetLastError());
+    if (!IsSuccessStatus(status)) {
+        resultCode = status;
+        return false;
+    }
+    return true;
+}
+
 bool CHttpClient::DownloadToFile(const char* host, const char* path, uint16_t port, const char* localPath,
                                  uint32_t& resultCode, bool requireLength)
 {
@@ -94,15 +111,8 @@ bool CHttpClient::DownloadToFile(const char* host, const char* path, uint16_t po
     if (!host || !path || !localPath)
         return Fail(resultCode, ERROR_INVALID_PARAMETER);
     try {
-        if (!OpenRequest(host, ObjectName(path).c_str(), port, 1) || !AddRequestHeaders() || !SendRequest())
-            return Fail(resultCode, GetLastError());
-        uint32_t status = 0;
-        if (!QueryStatus(status))
-            return Fail(resultCode, GetLastError());
-        if (!IsSuccessStatus(status)) {
-            resultCode = status;
+        if (!StartRequest(host, ObjectName(path).c_str(), port, 1, resultCode))
             return false;
-        }
 
         char length[kLengthBufferSize] = {0};
         DWORD size = sizeof(length) - 1;
@@ -143,15 +153,8 @@ bool CHttpClient::RequestText(const char* host, const char* path, uint16_t port,
             objectName += strchr(path, '?') ? '&' : '?';
             objectName += QueryText(parameters);
         }
-        if (!OpenRequest(host, objectName.c_str(), port, 0) || !AddRequestHeaders() || !SendRequest())
-            return Fail(resultCode, GetLastError());
-        uint32_t status = 0;
-        if (!QueryStatus(status))
-            return Fail(resultCode, GetLastError());
-        if (!IsSuccessStatus(status)) {
-            resultCode = status;
+        if (!StartRequest(host, objectName.c_str(), port, 0, resultCode))
             return false;
-        }
 
         CByteBuffer body;
         if (!ReadToMemory(body))
