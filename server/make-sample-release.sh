@@ -1,10 +1,13 @@
 #!/bin/sh
 # Builds the sample release of Korvane Free: a whole update-server tree.
 #
-#   make-sample-release.sh QVPUBLISH OUTDIR [HOST [PORT]]
+#   make-sample-release.sh QVPUBLISH PRODUCTDIR OUTDIR [HOST [PORT]]
 #
-# QVPUBLISH is the release tool, OUTDIR the server's document root (created;
-# files of an earlier run are replaced). Every server entry of the
+# QVPUBLISH is the release tool; PRODUCTDIR holds the built sample product
+# (server/product: QVUpdate.exe, QVServiceNt.exe, QVService.exe, QVCtx.dll;
+# the build puts them in <build>/server/product/bin, or in
+# <build>/sample-product/bin for a host build); OUTDIR is the server's
+# document root (created; files of an earlier run are replaced). Every server entry of the
 # configuration that names a host is pointed at HOST:PORT (default
 # 127.0.0.1:80). Serve the tree with
 #   python3 tests/server/qv_http_server.py serve --root OUTDIR --port PORT
@@ -16,14 +19,22 @@
 #   /TKAS/AccessFile/Update5/Personal/KorvaneFree/News/QVNews.txt   entry 10
 set -eu
 
-if [ $# -lt 2 ] || [ $# -gt 4 ]; then
-    echo "usage: $0 QVPUBLISH OUTDIR [HOST [PORT]]" >&2
+if [ $# -lt 3 ] || [ $# -gt 5 ]; then
+    echo "usage: $0 QVPUBLISH PRODUCTDIR OUTDIR [HOST [PORT]]" >&2
     exit 2
 fi
 QVPUBLISH=$1
-OUTDIR=$2
-HOST=${3:-127.0.0.1}
-PORT=${4:-80}
+PRODUCTDIR=$2
+OUTDIR=$3
+HOST=${4:-127.0.0.1}
+PORT=${5:-80}
+PRODUCT_FILES="QVUpdate.exe QVServiceNt.exe QVService.exe QVCtx.dll"
+for f in $PRODUCT_FILES; do
+    if [ ! -f "$PRODUCTDIR/$f" ]; then
+        echo "$0: $PRODUCTDIR/$f is missing: build the sample product (server/product) first" >&2
+        exit 2
+    fi
+done
 case $PORT in
     ''|*[!0-9]*) echo "$0: PORT must be a number" >&2; exit 2 ;;
 esac
@@ -37,10 +48,11 @@ STAMP='2025-06-10 09:00:00'
 WORK=$(mktemp -d "${TMPDIR:-/tmp}/qv-sample-XXXXXX")
 trap 'rm -rf "$WORK"' EXIT INT TERM
 
-# Program channel: the product's files and the two language files, which
-# the channel delivers into the install folder.
+# Program channel: the sample product's programs, its icons and the two
+# language files, which the channel delivers into the install folder.
 mkdir "$WORK/program" "$WORK/vp"
 cp "$SAMPLE"/program/* "$WORK/program/"
+for f in $PRODUCT_FILES; do cp "$PRODUCTDIR/$f" "$WORK/program/"; done
 "$QVPUBLISH" skin "$SAMPLE/skins/QVSkinKor.txt" "$WORK/program/QVSkinKor.dat"
 "$QVPUBLISH" skin "$SAMPLE/skins/QVSkinEng.txt" "$WORK/program/QVSkinEng.dat"
 cp "$SAMPLE"/vp/* "$WORK/vp/"

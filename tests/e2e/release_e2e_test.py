@@ -3,7 +3,7 @@
 and installed by the engine through qvcheck under Wine.
 
   release_e2e_test.py --qvcheck EXE --runner WINE-RUN --qvpublish TOOL
-                      --make-release SCRIPT --state SERVER-STATE --work DIR
+                      --product DIR --make-release SCRIPT --state SERVER-STATE --work DIR
 
 Checks, in order:
   1. qvcheck config: the configuration fields equal the cells qvpublish dumps.
@@ -79,7 +79,7 @@ def install_folder(prefix):
 
 def main():
     p = argparse.ArgumentParser()
-    for name in ("qvcheck", "runner", "qvpublish", "make-release", "state", "work"):
+    for name in ("qvcheck", "runner", "qvpublish", "product", "make-release", "state", "work"):
         p.add_argument("--" + name, required=True)
     args = p.parse_args()
 
@@ -87,10 +87,9 @@ def main():
         port, root = f.read().split("\n")[:2]
     shutil.rmtree(args.work, ignore_errors=True)
     os.makedirs(args.work)
-    subprocess.run(["sh", args.make_release, args.qvpublish, root, "127.0.0.1", port], check=True,
+    subprocess.run(["sh", args.make_release, args.qvpublish, args.product, root, "127.0.0.1", port], check=True,
                    stdout=subprocess.DEVNULL)
     served = root + CONFIG_PATH
-    sample = os.path.join(os.path.dirname(args.make_release), "sample")
 
     # 1. The configuration step.
     base = os.path.join(args.work, "config")
@@ -124,11 +123,11 @@ def main():
     progress = [line for line in out.splitlines() if line.startswith("progress ")]
     check(progress and progress[-1].split()[-2:] == ["100", "100"], "the last progress report is 100/100")
     for name in ("QVUpdate.exe", "QVServiceNt.exe", "QVService.exe", "QVCtx.dll"):
-        with open(os.path.join(sample, "program", name), "rb") as f:
+        with open(os.path.join(args.product, name), "rb") as f:
             want = f.read()
         placed = os.path.join(base, name)
         check(os.path.isfile(placed) and open(placed, "rb").read() == want, "%s placed with its content" % name)
-    for name in ("QVSkinKor.dat", "QVSkinEng.dat", "QVPatch.dat"):
+    for name in ("QVSkinKor.dat", "QVSkinEng.dat", "KorvaneFree.ico", "QVUninstall.ico", "QVPatch.dat"):
         check(os.path.isfile(os.path.join(base, name)), "%s placed" % name)
     code, out, err = run_qvcheck(args, ["install", "127.0.0.1", PROGRAM_PATH, port, winpath(base)])
     check(result_of(out) == 8, "a second install answers 8 (%s)" % result_of(out))

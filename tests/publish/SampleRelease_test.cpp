@@ -28,11 +28,17 @@ protected:
         qvtest::RemoveTree(Root());
         qvtest::ScratchDir scratch;
         std::string command = qvtest::Quote(qvtest::SourcePath("server/make-sample-release.sh")) + " " +
-                              qvtest::Quote(qvtest::ToolPath()) + " " + qvtest::Quote(Root()) + " " + kHost + " " +
-                              std::to_string(kPort);
+                              qvtest::Quote(qvtest::ToolPath()) + " " + qvtest::Quote(ProductDir()) + " " +
+                              qvtest::Quote(Root()) + " " + kHost + " " + std::to_string(kPort);
         built_ = qvtest::RunCommand(scratch, command);
     }
     static std::string Root() { return qvtest::BinaryPath("sample-server"); }
+    // The built sample product: the second argument.
+    static std::string ProductDir()
+    {
+        std::vector<std::string> argv = ::testing::internal::GetArgvs();
+        return argv.size() >= 3 ? argv[2] : std::string();
+    }
 
     // Server entry of the configuration file, read as the installer does.
     static ConfigServer Entry(int entry)
@@ -164,6 +170,27 @@ TEST_F(SampleRelease, EveryPackageOfBothChannelsMatchesItsRecord)
         if (database[r].size() == 11u && latest < database[r][5].text)
             latest = database[r][5].text;
     EXPECT_EQ(database[0].at(1).text, latest);
+}
+
+TEST_F(SampleRelease, ThePublishedProgramsAreTheBuiltSampleProduct)
+{
+    ASSERT_EQ(built_.exitCode, 0) << built_.err;
+    qvtest::ScratchDir scratch;
+    std::string channel = Entry(SERVER_PROGRAM).path;
+    std::vector<ReadRow> rows = qvtest::ReadTable(Root() + channel + "/QVPatch.dat");
+    for (const char* name : {"QVUpdate.exe", "QVServiceNt.exe", "QVService.exe", "QVCtx.dll"}) {
+        SCOPED_TRACE(name);
+        const ReadRow* record = FindRecord(rows, name);
+        ASSERT_NE(record, nullptr);
+        std::vector<unsigned char> program;
+        ASSERT_TRUE(qvtest::ReadBytes(ProductDir() + "/" + name, program));
+        ASSERT_GT(program.size(), 2u);
+        EXPECT_EQ(program[0], 'M');  // a Windows program, not a placeholder
+        EXPECT_EQ(program[1], 'Z');
+        EXPECT_EQ((*record)[1].text, qvtest::DigestOf(ProductDir() + "/" + name));
+    }
+    // The shell extension registers itself when placed.
+    EXPECT_EQ((*FindRecord(rows, "QVCtx.dll"))[9].number, 1);
 }
 
 TEST_F(SampleRelease, LanguageFilesGoToTheInstallFolderWithEveryProgramText)
