@@ -73,6 +73,8 @@ public:
 
     // Not part of the file: set by the installer itself.
     int32_t serviceStartSuppressed = 0;
+    // Non-zero: the post-install sequence registers the shell extension "QVCtx.dll".
+    int32_t shellExtensionEnabled = 0;
 
 private:
     std::string texts_[CONFIG_CELL_COUNT];

@@ -1,0 +1,202 @@
+#include "integration/ProductService.h"
+
+#include "integration/ProductSettings.h"
+#include "platform/PathKind.h"
+#include "platform/RegistryAccess.h"
+#include "platform/SpecialFolders.h"
+
+#include <shellapi.h>
+
+namespace {
+
+const char kServiceProgramNt[] = "\\QVServiceNt.exe";
+const char kServiceProgram9x[] = "\\QVService.exe";
+const char kLegacyDriverService[] = "QVPFMDriver";
+const char kLegacyDriverNt[] = "\\QVPFM.sys";
+const char kLegacyDriver9x[] = "\\QVPFM.vxd";
+const char kRunKey[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run";
+const char kServiceWindowValue[] = "HwndSrv";
+
+const DWORD kStartWaitMs = 5000;
+const DWORD kStartPollMs = 1000;
+
+// A Service Control Manager or service handle, closed on every path.
+class ScHandle {
+public:
+    explicit ScHandle(SC_HANDLE handle) : handle_(handle) {}
+    ~ScHandle()
+    {
+        if (handle_)
+            CloseServiceHandle(handle_);
+    }
+    ScHandle(const ScHandle&) = delete;
+    ScHandle& operator=(const ScHandle&) = delete;
+    operator SC_HANDLE() const { return handle_; }
+
+private:
+    SC_HANDLE handle_;
+};
+
+SC_HANDLE OpenManager()
+{
+    return OpenSCManagerA(nullptr, // local machine
+                          nullptr, // active database
+                          SC_MANAGER_ALL_ACCESS);
+}
+
+std::string InstallFolder()
+{
+    std::string folder;
+    g_productSettings.GetInstallFolder(folder);
+    return folder;
+}
+
+// Hands every message waiting in this thread's queue to its window.
+void DispatchWaitingMessages()
+{
+    MSG message;
+    while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
+        TranslateMessage(&message);
+        DispatchMessageA(&message);
+    }
+}
+
+bool IsRunning(SC_HANDLE service)
+{
+    SERVICE_STATUS status = {};
+    return QueryServiceStatus(service, &status) && status.dwCurrentState == SERVICE_RUNNING;
+}
+
+} // namespace
+
+CProductService::CProductService() : serviceWindow_(nullptr), isNT_(g_specialFolders.IsNT())
+{
+    servicePath_ = InstallFolder() + (isNT_ ? kServiceProgramNt : kServiceProgram9x);
+}
+
+void CProductService::RefreshServiceName()
+{
+    g_productSettings.GetServiceName(serviceName_);
+}
+
+void CProductService::SetupService()
+{
+    RemoveLegacyDriver();
+    RefreshServiceName();
+    if (isNT_) {
+        EnsureRunning();
+        return;
+    }
+    // A background program whose window is alive is registered and running.
+    if (!ReadServiceWindow() || !IsWindow(serviceWindow_))
+        RegisterService();
+}
+
+void CProductService::RemoveLegacyDriver()
+{
+    const std::string folder = InstallFolder();
+    const std::string driverNt = folder + kLegacyDriverNt;
+    if (IsExistingFile(driverNt)) {
+        if (isNT_) {
+            ScHandle manager(OpenManager());
+            if (manager) {
+                ScHandle driver(OpenServiceA(manager, kLegacyDriverService, SERVICE_ALL_ACCESS));
+                // A driver still loaded stays so until the next restart.
+                if (driver)
+                    DeleteService(driver);
+            }
+        }
+        DeleteFileA(driverNt.c_str());
+    }
+    const std::string driver9x = folder + kLegacyDriver9x;
+    if (IsExistingFile(driver9x))
+        DeleteFileA(driver9x.c_str());
+}
+
+bool CProductService::RegisterService()
+{
+    RefreshServiceName();
+    if (!IsExistingFile(servicePath_))
+        return false;
+    if (isNT_)
+        return CreateNtService();
+    CRegistryAccess registry;
+    registry.SetRootByName("HLM");
+    registry.WriteString(kRunKey, serviceName_.c_str(), servicePath_.c_str(), REG_SZ);
+    return true;
+}
+
+bool CProductService::CreateNtService()
+{
+    ScHandle manager(OpenManager());
+    if (!manager)
+        return false;
+    // The path is quoted: the install folder lies under "Program Files", and
+    // an unquoted path with blanks lets Windows try "C:\Program.exe" first.
+    const std::string binaryPath = "\"" + servicePath_ + "\"";
+    ScHandle service(CreateServiceA(manager, serviceName_.c_str(),
+                                    serviceName_.c_str(), // display name
+                                    SERVICE_ALL_ACCESS,
+                                    SERVICE_WIN32_OWN_PROCESS | SERVICE_INTERACTIVE_PROCESS,
+                                    SERVICE_AUTO_START, SERVICE_ERROR_NORMAL, binaryPath.c_str(),
+                                    nullptr,   // no load-order group
+                                    nullptr,   // no tag
+                                    nullptr,   // no dependencies
+                                    nullptr,   // LocalSystem
+                                    nullptr)); // no password
+    return service != nullptr;
+}
+
+bool CProductService::StartBackground()
+{
+    RefreshServiceName();
+    ConfigRecord record;
+    g_productSettings.GetConfig(record);
+    if (record.serviceStartSuppressed)
+        return false;
+    if (!isNT_) {
+        ShellExecuteA(nullptr, // no owner window
+                      nullptr, // default verb
+                      servicePath_.c_str(), nullptr, nullptr, SW_HIDE);
+        return true;
+    }
+    ScHandle manager(OpenManager());
+    if (!manager)
+        return false;
+    ScHandle service(OpenServiceA(manager, serviceName_.c_str(), SERVICE_ALL_ACCESS));
+    return service && StartServiceA(service, 0, nullptr);
+}
+
+void CProductService::EnsureRunning()
+{
+    ScHandle manager(OpenManager());
+    if (!manager)
+        return;
+    ScHandle service(OpenServiceA(manager, serviceName_.c_str(), SERVICE_ALL_ACCESS));
+    if (!service) {
+        // A fresh install: registered for automatic start, not started now.
+        RegisterService();
+        return;
+    }
+    SERVICE_STATUS status = {};
+    if (!QueryServiceStatus(service, &status) || status.dwCurrentState == SERVICE_RUNNING)
+        return;
+    if (!StartBackground())
+        return;
+    // The end of the wait is not reported: a slow service costs at most five seconds.
+    for (DWORD waited = 0; waited < kStartWaitMs; waited += kStartPollMs) {
+        DispatchWaitingMessages();
+        if (IsRunning(service))
+            return;
+        Sleep(kStartPollMs);
+    }
+}
+
+bool CProductService::ReadServiceWindow()
+{
+    uint32_t handle = 0;
+    if (!g_productSettings.ReadProductDword(kServiceWindowValue, handle))
+        return false;
+    serviceWindow_ = reinterpret_cast<HWND>(static_cast<UINT_PTR>(handle));
+    return true;
+}

@@ -1,0 +1,112 @@
+#include "tests/integration/ProductTraces.h"
+
+#include "tests/support/TestSupport.h"
+
+#include <shlobj.h>
+#include <shlwapi.h>
+
+namespace qvtest {
+
+namespace {
+
+const char kRunKey[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run";
+const char kUninstallKey[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\";
+const char kContextClassKey[] = "CLSID\\{6B8E2C4A-3F1D-4E7B-9A52-0C1D2E3F4A5B}";
+
+class ScHandle {
+public:
+    explicit ScHandle(SC_HANDLE handle) : handle_(handle) {}
+    ~ScHandle()
+    {
+        if (handle_)
+            CloseServiceHandle(handle_);
+    }
+    operator SC_HANDLE() const { return handle_; }
+
+private:
+    SC_HANDLE handle_;
+};
+
+void EndProcess(DWORD processId)
+{
+    HANDLE process = OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, processId);
+    if (!process)
+        return;
+    TerminateProcess(process, 1);
+    WaitForSingleObject(process, 5000);
+    CloseHandle(process);
+}
+
+} // namespace
+
+std::string ShellFolder(int csidl)
+{
+    char folder[MAX_PATH] = {0};
+    if (FAILED(SHGetFolderPathA(nullptr, csidl, nullptr, SHGFP_TYPE_CURRENT, folder)))
+        return std::string();
+    return folder;
+}
+
+std::string ProductInstallFolder() { return ShellFolder(CSIDL_PROGRAM_FILES) + "\\Dravik\\KorvaneV5\\KorvaneFree"; }
+
+DWORD ServiceState(const char* name, DWORD* processId)
+{
+    ScHandle manager(OpenSCManagerA(nullptr, nullptr, SC_MANAGER_ALL_ACCESS));
+    ScHandle service(manager ? OpenServiceA(manager, name, SERVICE_ALL_ACCESS) : nullptr);
+    SERVICE_STATUS_PROCESS status = {};
+    DWORD needed = 0;
+    bool read = service && QueryServiceStatusEx(service, SC_STATUS_PROCESS_INFO, reinterpret_cast<BYTE*>(&status),
+                                                sizeof(status), &needed);
+    if (processId)
+        *processId = read ? status.dwProcessId : 0;
+    return read ? status.dwCurrentState : 0;
+}
+
+void RemoveService(const char* name)
+{
+    {
+        ScHandle manager(OpenSCManagerA(nullptr, nullptr, SC_MANAGER_ALL_ACCESS));
+        ScHandle service(manager ? OpenServiceA(manager, name, SERVICE_ALL_ACCESS) : nullptr);
+        if (!service)
+            return;
+        SERVICE_STATUS status = {};
+        if (ControlService(service, SERVICE_CONTROL_STOP, &status))
+            for (int i = 0; i < 50 && ServiceState(name) != SERVICE_STOPPED; ++i)
+                Sleep(100);
+        DWORD processId = 0;
+        if (ServiceState(name, &processId) != SERVICE_STOPPED && processId)
+            EndProcess(processId);  // a service that does not stop on request
+        DeleteService(service);
+    }
+    for (int i = 0; i < 50 && ServiceState(name); ++i)
+        Sleep(100);
+}
+
+bool ReadRegistryString(HKEY root, const std::string& key, const char* name, std::string& text)
+{
+    char buffer[1024] = {0};
+    DWORD size = sizeof(buffer) - 1, type = 0;
+    text.clear();
+    if (SHGetValueA(root, key.c_str(), name, &type, buffer, &size) != ERROR_SUCCESS ||
+        (type != REG_SZ && type != REG_EXPAND_SZ))
+        return false;
+    text = buffer;
+    return true;
+}
+
+void RemoveProduct(const ProductNames& names)
+{
+    RemoveService(names.serviceName.c_str());
+    RemoveTree(ProductInstallFolder());
+    for (int desktop : {CSIDL_COMMON_DESKTOPDIRECTORY, CSIDL_DESKTOPDIRECTORY})
+        DeleteFileA((ShellFolder(desktop) + "\\" + names.desktopLink + ".lnk").c_str());
+    for (int programs : {CSIDL_COMMON_PROGRAMS, CSIDL_PROGRAMS})
+        RemoveTree(ShellFolder(programs) + "\\" + names.groupName);
+    SHDeleteKeyA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Dravik");
+    SHDeleteKeyA(HKEY_LOCAL_MACHINE, (kUninstallKey + names.productCode).c_str());
+    SHDeleteKeyA(HKEY_CLASSES_ROOT, kContextClassKey);
+    SHDeleteValueA(HKEY_LOCAL_MACHINE, kRunKey, names.productCode.c_str());
+    SHDeleteValueA(HKEY_LOCAL_MACHINE, kRunKey, names.serviceName.c_str());
+}
+
+} // namespace qvtest
