@@ -30,13 +30,6 @@ const char kProductProgram[] = "QVUpdate.exe";
 // A page switch asked for by another thread, done on the frame's thread.
 const UINT kShowPageMessage = WM_APP + 1;
 
-std::string LoadText(UINT id)
-{
-    char text[256] = {0};
-    LoadStringA(AfxGetInstanceHandle(), id, text, sizeof(text));
-    return text;
-}
-
 #ifdef QV_WIZARD_TEST_HOOKS
 // Test builds only: a registered message makes a worker run the finish step
 // (wParam: 1 failed, 0 succeeded), so tests can reach the result pages the
@@ -90,6 +83,11 @@ BOOL CSetupDlg::OnInitDialog()
     if (CWnd* area = GetDlgItem(IDC_PAGE_AREA))
         area->GetClientRect(&pageArea);
 
+#ifdef QV_WIZARD_TEST_HOOKS
+    // The test build shows the install page without an install run: its
+    // tests turn the pages from a worker of their own.
+    m_installPage.SetRunOnShow(false);
+#endif
     m_welcomePicture.LoadFromResource(IDR_GIF_WELCOME, "GIF");
     m_welcomePicture.Draw();
 
@@ -145,7 +143,7 @@ void CSetupDlg::ShowPageNow(int index)
         case kSuccessIndex:
             m_installPage.ShowWindow(SW_HIDE);
             m_successPage.ShowWindow(SW_SHOW);
-            cancel->SetWindowText(LoadText(IDS_DONE_CAPTION).c_str());
+            cancel->SetWindowText(AfxLoadString(IDS_DONE_CAPTION).c_str());
             cancel->ShowWindow(SW_SHOW);
             m_launchOffered = 1;
             runProduct->ShowWindow(SW_SHOW);
@@ -153,7 +151,7 @@ void CSetupDlg::ShowPageNow(int index)
         case kFailureIndex:
             m_installPage.ShowWindow(SW_HIDE);
             m_failPage.ShowWindow(SW_SHOW);
-            cancel->SetWindowText(LoadText(IDS_DONE_CAPTION).c_str());
+            cancel->SetWindowText(AfxLoadString(IDS_DONE_CAPTION).c_str());
             cancel->ShowWindow(SW_SHOW);
             break;
         default:

@@ -42,6 +42,13 @@ HINSTANCE AfxGetInstanceHandle()
     return GetModuleHandleA(nullptr);
 }
 
+std::string AfxLoadString(UINT id)
+{
+    char text[512] = {0};
+    LoadStringA(AfxGetInstanceHandle(), id, text, sizeof(text));
+    return text;
+}
+
 int AfxWinMain(HINSTANCE instance, HINSTANCE, LPSTR, int)
 {
     CWinApp* application = AfxGetApp();

@@ -6,6 +6,8 @@
 
 #include <windows.h>
 
+#include <string>
+
 #include "framework/Object.h"
 
 class CWnd;
@@ -32,6 +34,9 @@ public:
 CWinApp* AfxGetApp();
 // The module that holds the program's resources.
 HINSTANCE AfxGetInstanceHandle();
+// String resource `id` of the program in the system code page; empty when
+// missing. Any thread may call it.
+std::string AfxLoadString(UINT id);
 // Start-up: runs the application object. Returns the process's exit code.
 int AfxWinMain(HINSTANCE instance, HINSTANCE previous, LPSTR commandLine, int show);
 // Our dialogs host no ActiveX controls, so there is no container to prepare;

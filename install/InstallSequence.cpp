@@ -1,38 +1,131 @@
 // The install run's command handlers (CMD_UPDATE, CMD_POST_INSTALL,
-// CMD_FINISH), run by CPMControl on the worker thread.
+// CMD_FINISH), run by CPMControl on the worker thread, and the progress
+// function the update engine reports downloads to. The install page learns
+// everything through the status text and progress of g_productSettings.
 #include "install/PMControl.h"
 
 #include "app/SetupDlg.h"
+#include "framework/WinApp.h"
+#include "install/UpdateSession.h"
+#include "integration/NewsLinks.h"
+#include "integration/ProductSettings.h"
+#include "integration/SystemSetup.h"
+#include "res/resource.h"
+
+#include <cstdarg>
+#include <cstdio>
+#include <ctime>
 
 namespace {
+
 const int kSuccessPage = 2;
 const int kFailurePage = 3;
+const DWORD kBetweenChannelsMs = 100;
+const DWORD kMessagePauseMs = 1000;
+// Formatted texts are made in a zero-filled work area of this size.
+const size_t kFormatArea = 512;
+
+// Formats into a zero-filled work area; the target changes only when the
+// text was made whole (a text that does not fit leaves it as it was).
+void FormatText(std::string& target, const char* format, ...)
+{
+    char area[kFormatArea + 1] = {0}; // one more zero: a full area stays terminated
+    va_list arguments;
+    va_start(arguments, format);
+    int length = _vsnprintf(area, kFormatArea, format, arguments);
+    va_end(arguments);
+    if (length > 0)
+        target = area;
+}
+
+void SetFormattedStatus(UINT formatId, const char* argument)
+{
+    std::string status;
+    FormatText(status, AfxLoadString(formatId).c_str(), argument);
+    if (!status.empty())
+        g_productSettings.SetStatusText(status.c_str());
+}
+
+// "YYYYMMDDhhmmss" in local time.
+std::string LocalTimeStamp()
+{
+    time_t now = time(nullptr);
+    std::string stamp;
+    if (const tm* local = localtime(&now))
+        FormatText(stamp, "%04d%02d%02d%02d%02d%02d", local->tm_year + 1900, local->tm_mon + 1, local->tm_mday,
+                   local->tm_hour, local->tm_min, local->tm_sec);
+    return stamp;
+}
+
 } // namespace
+
+void OnInstallProgress(const char* fileName, int fileIndex, int fileCount, int overallPercent, int filePercent)
+{
+    if (fileName && !IsBadStringPtrA(fileName, MAX_PATH) && *fileName)
+        SetFormattedStatus(IDS_STATUS_DOWNLOADING, fileName);
+    // The bar shows the current file's percentage: each file starts at 0.
+    g_productSettings.SetInstallProgress(filePercent);
+}
 
 void CPMControl::RunUpdate()
 {
-    // WAITING FOR THE INSTALL RUN: the update run (configuration file, product
-    // values, news and event links, program and engine-database channels) is
-    // not built yet. Until it is, this command does nothing and the run counts
-    // as not failed.
+    CUpdateSession session;
+    if (!session.PrepareFolders()) {
+        m_failed = 1;
+        return;
+    }
+    if (!session.FetchConfiguration()) {
+        m_failed = 1;
+        g_productSettings.SetInstallProgress(100);
+        return;
+    }
+    // The freshly loaded record names the product the engine speaks for.
+    session.PrepareFolders();
+    g_productSettings.WriteProductDword("SuccessUpdate", 1);
+    g_productSettings.WriteProductString("LastUpdateDate", LocalTimeStamp().c_str());
+
+    CNewsLinks().FetchLinks(NEWS_LINKS_STORE);
+
+    const int32_t programResult = session.UpdateProgram(OnInstallProgress);
+    g_productSettings.SetInstallProgress(100);
+    Sleep(kBetweenChannelsMs);
+    const int32_t databaseResult = session.UpdateDatabase(OnInstallProgress);
+    g_productSettings.SetInstallProgress(100);
+
+    // A channel that failed does not fail the run: its message shows for two
+    // seconds and the wizard still ends on the success page.
+    const int32_t combined = programResult | databaseResult;
+    if (combined == UPD_RESULT_NO_LIST) {
+        g_productSettings.SetStatusText(AfxLoadString(IDS_STATUS_SERVER_FAILED).c_str());
+        Sleep(kMessagePauseMs);
+        Sleep(kMessagePauseMs);
+    } else if (combined & UPD_RESULT_BAD_FILE) {
+        std::string failedFile;
+        session.GetFailedFileName(failedFile);
+        SetFormattedStatus(IDS_STATUS_FILE_ERROR, failedFile.c_str());
+        Sleep(kMessagePauseMs);
+        Sleep(kMessagePauseMs);
+    } else {
+        Sleep(kMessagePauseMs);
+    }
 }
 
 void CPMControl::RunPostInstall()
 {
     if (m_failed)
         return;
-    // WAITING FOR THE INSTALL RUN: CSystemSetup::ApplyPostInstall is not built
-    // yet; until it is, the post-install stage does nothing.
+    CSystemSetup setup;
+    setup.SetQuick(false);
+    setup.ApplyPostInstall();
 }
 
 void CPMControl::Finish()
 {
-    if (!g_setupFrame)
-        return;
     try {
-        // WAITING FOR THE INSTALL RUN: on success the Internet Connection
-        // Wizard is marked completed (CSystemSetup) before the page turns.
-        g_setupFrame->ShowPage(m_failed ? kFailurePage : kSuccessPage);
+        if (!m_failed)
+            CSystemSetup().MarkInternetWizardCompleted();
+        if (g_setupFrame)
+            g_setupFrame->ShowPage(m_failed ? kFailurePage : kSuccessPage);
     } catch (...) {
         // The page stays as it is.
     }

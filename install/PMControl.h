@@ -22,6 +22,11 @@ const int CMD_UPDATE = 0x2000;
 const int CMD_POST_INSTALL = 0x2001;
 const int CMD_FINISH = 0x2003;
 
+// The progress function of the install run's downloads (UpdateProgressCallback):
+// puts the download text with the file's name on the status line and the current
+// file's percentage on the bar. Called on the worker thread.
+void OnInstallProgress(const char* fileName, int fileIndex, int fileCount, int overallPercent, int filePercent);
+
 class CPMControl : public CObject {
     QV_DECLARE_RUNTIME_CLASS(CPMControl)
 public:

@@ -2,10 +2,10 @@
 
 #include "integration/ConfigFile.h"
 #include "integration/ProductSettings.h"
+#include "integration/TextTable.h"
+#include "platform/PathKind.h"
 #include "platform/SpecialFolders.h"
 #include "update/UpdateEngine.h"
-
-#include "platform/PathKind.h"
 
 #include <windows.h>
 
@@ -13,16 +13,49 @@ namespace {
 
 const char kConfigFileName[] = "QVConfig.dat";
 
-} // namespace
-
-bool CUpdateSession::FetchConfiguration()
+ConfigServer RecordServer(int entry)
 {
     ConfigRecord record;
     g_productSettings.GetConfig(record);
+    return record.Server(entry);
+}
+
+int32_t Check(const ConfigServer& server, const std::string& folder)
+{
+    g_updateEngine.Reset();
+    return g_updateEngine.CheckForUpdates(server.hostList.c_str(), server.path.c_str(), server.port, folder.c_str());
+}
+
+// The install after a check that found updates: UPDATE_SESSION_UPDATED for
+// the engine's 0, its result otherwise.
+int32_t Install(const ConfigServer& server, const std::string& folder, UpdateProgressCallback progress)
+{
+    g_updateEngine.Reset();
+    int32_t result = g_updateEngine.InstallUpdates(server.hostList.c_str(), server.path.c_str(), server.port,
+                                                   folder.c_str(), progress);
+    return result == UPD_RESULT_DONE ? UPDATE_SESSION_UPDATED : result;
+}
+
+} // namespace
+
+bool CUpdateSession::PrepareFolders()
+{
+    std::string folder;
+    if (!g_productSettings.GetInstallFolder(folder))
+        return false;
+    installFolder = folder;
+    std::string productCode;
+    g_productSettings.GetProductCode(productCode);
+    g_updateEngine.SetProductId(productCode);
+    return true;
+}
+
+bool CUpdateSession::FetchConfiguration()
+{
     if (!IsExistingFolder(installFolder))
         CSpecialFolders::CreateFolderPath(installFolder.c_str());
 
-    ConfigServer server = record.Server(SERVER_CONFIG);
+    ConfigServer server = RecordServer(SERVER_CONFIG);
     g_updateEngine.Reset();
     if (g_updateEngine.FetchConfigFile(server.hostList.c_str(), server.path.c_str(), server.port,
                                        installFolder.c_str()) != UPD_RESULT_DONE)
@@ -41,4 +74,49 @@ bool CUpdateSession::FetchConfiguration()
     }
     g_productSettings.WriteProductDword("PCode", 11);
     return installed;
+}
+
+int32_t CUpdateSession::CheckProgram()
+{
+    return Check(RecordServer(SERVER_PROGRAM), installFolder);
+}
+
+int32_t CUpdateSession::UpdateProgram(UpdateProgressCallback progress)
+{
+    int32_t result = CheckProgram();
+    if (result & UPD_AVAILABLE)
+        result = Install(RecordServer(SERVER_PROGRAM), installFolder, progress);
+    return result;
+}
+
+int32_t CUpdateSession::CheckDatabase()
+{
+    return Check(RecordServer(SERVER_DATABASE), DatabaseFolder());
+}
+
+int32_t CUpdateSession::InstallDatabase(UpdateProgressCallback progress)
+{
+    int32_t result = Install(RecordServer(SERVER_DATABASE), DatabaseFolder(), progress);
+    if (result == UPDATE_SESSION_UPDATED)
+        g_productSettings.WriteProductString("DBUpdateDate", g_updateEngine.LatestReleaseStamp().c_str());
+    return result;
+}
+
+int32_t CUpdateSession::UpdateDatabase(UpdateProgressCallback progress)
+{
+    // The text table is loaded by the post-install stage: on a first install
+    // the text is not known yet and the status line keeps what it shows.
+    std::string status;
+    g_textTable.GetText(TEXT_UPDATE_STATUS, status);
+    g_productSettings.SetStatusText(status.c_str());
+    g_productSettings.SetInstallProgress(0);
+    int32_t result = CheckDatabase();
+    if (result & UPD_AVAILABLE)
+        result = InstallDatabase(progress);
+    return result;
+}
+
+void CUpdateSession::GetFailedFileName(std::string& name) const
+{
+    name = g_updateEngine.LastFailedFile();
 }

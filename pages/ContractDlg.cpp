@@ -45,10 +45,6 @@ CContractDlg::~CContractDlg()
 
 BOOL CContractDlg::PreTranslateMessage(MSG* message)
 {
-    // The box is not read-only, so selecting, scrolling and copying keep
-    // working; only typed characters (letters, Backspace, Enter) are dropped.
-    if (message->message == WM_CHAR && message->hwnd == ::GetDlgItem(m_hWnd, IDC_LICENCE_TEXT))
-        return TRUE;
     if (IsEscapeKeyDown(message))
         return TRUE;
     return CDialog::PreTranslateMessage(message);

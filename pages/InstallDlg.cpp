@@ -1,7 +1,22 @@
 #include "pages/InstallDlg.h"
 
+#include "integration/ProductSettings.h"
+#include "integration/UpdateServers.h"
 #include "pages/WizardLook.h"
 #include "res/resource.h"
+
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+
+namespace {
+
+const UINT_PTR kStatusTimer = 2000;
+const UINT kStatusPeriodMs = 100;
+const char kProductCode[] = "KorvaneFree";
+const char kProductKeyLocation[] = "HLM\\SOFTWARE\\Dravik\\KorvaneV5\\KorvaneFree";
+
+} // namespace
 
 CInstallDlg::CInstallDlg() : CDialog(IDD_INSTALL_PAGE), m_backgroundBrush(CreateSolidBrush(kWizardBackground)) {}
 
@@ -37,10 +52,51 @@ BOOL CInstallDlg::OnInitDialog()
 void CInstallDlg::OnShowWindow(BOOL show, UINT status)
 {
     CDialog::OnShowWindow(show, status);
-    // WAITING FOR THE INSTALL RUN: showing the page is where the run starts
-    // (status polling on timer 2000, run settings, worker start and the
-    // commands CMD_UPDATE, CMD_POST_INSTALL, CMD_FINISH). Until that work
-    // lands, showing the page starts nothing.
+    // The page runs one installation: showing it again (after a hide, or a
+    // second show message) must not start a second run on the same worker.
+    if (!show || m_runStarted)
+        return;
+    m_runStarted = true;
+    SetTimer(kStatusTimer, kStatusPeriodMs);
+    StartRun();
+}
+
+void CInstallDlg::StartRun()
+{
+    ConfigRecord record;
+    g_productSettings.GetConfig(record);
+    // One of the two configuration servers, chosen at random for the whole run.
+    srand(static_cast<unsigned>(time(nullptr)));
+    ConfigServer server;
+    server.hostList = rand() % 2 == 0 ? kPrimaryUpdateHost : kSecondaryUpdateHost;
+    server.path = kConfigServerPath;
+    server.port = kConfigServerPort;
+    record.SetServer(SERVER_CONFIG, server);
+    record.SetProductKeyLocation(kProductKeyLocation);
+    record.SetProductCode(kProductCode);
+    g_productSettings.SetProductKeyLocation(kProductKeyLocation);
+    g_productSettings.SetConfig(record);
+
+    m_worker.Start();
+    m_worker.Post(CMD_UPDATE);
+    m_worker.Post(CMD_POST_INSTALL);
+    m_worker.Post(CMD_FINISH);
+}
+
+void CInstallDlg::OnTimer(UINT_PTR id)
+{
+    if (id == kStatusTimer) {
+        const int progress = g_productSettings.GetInstallProgress();
+        std::string status;
+        g_productSettings.GetStatusText(status);
+        // Letter case alone does not count as a new text.
+        if (!status.empty() && _stricmp(status.c_str(), m_shownStatus.c_str()) != 0) {
+            SetDlgItemTextA(m_hWnd, IDC_STATUS_TEXT, status.c_str());
+            m_shownStatus = status;
+        }
+        m_progress.SetPos(progress);
+    }
+    CDialog::OnTimer(id);
 }
 
 void CInstallDlg::OnDestroy()

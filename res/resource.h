@@ -38,3 +38,7 @@
 
 // Texts the program sets at run time (string table, system code page).
 #define IDS_DONE_CAPTION            130
+// Status line of the install page; %s is a file name.
+#define IDS_STATUS_DOWNLOADING      131
+#define IDS_STATUS_SERVER_FAILED    132
+#define IDS_STATUS_FILE_ERROR       133

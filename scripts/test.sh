@@ -54,10 +54,12 @@ if configure_and_build host-asan -DQV_SANITIZE=ON; then
   ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 run_tests host-asan
 else status=1; summary+=("host-asan: build failed"); fi
 # The Windows build's end-to-end tests publish with the host build's qvpublish,
-# and the test build's update servers are on loopback.
+# and the test build's update servers are on loopback, at a port of their own
+# (QV_TEST_PORT, default 18731) where the wizard's test server listens.
 if configure_and_build windows -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-i686.cmake" \
      -DQV_QVPUBLISH="$build_root/host/tools/qvpublish/qvpublish" \
-     -DQV_PRIMARY_UPDATE_HOST=127.0.0.1 -DQV_SECONDARY_UPDATE_HOST=127.0.0.1; then
+     -DQV_PRIMARY_UPDATE_HOST=127.0.0.1 -DQV_SECONDARY_UPDATE_HOST=127.0.0.1 \
+     -DQV_CONFIG_SERVER_PORT="${QV_TEST_PORT:-18731}"; then
   run_tests windows
 else status=1; summary+=("windows: build failed"); fi
 

@@ -61,12 +61,14 @@ bool CUpdateEngine::DownloadAll(std::deque<PatchRecord>& todo)
         if (record.packageName.find(".cab") != std::string::npos) {
             // A cabinet that does not extract may leave a partial file behind:
             // remove it, so the placement finds no replacement in hand and
-            // leaves the installed file alone.
+            // leaves the installed file alone. The file counts as failed, so
+            // the run's report can name it.
             CCabinetExtractor extractor;
             std::string cabinet = workFolder_ + "\\" + record.packageName;
             if (extractor.Extract(cabinet.c_str(), (workFolder_ + "\\").c_str())) {
                 fetched = true;
             } else {
+                lastFailedFile_ = record.fileName;
                 std::string partial = workFolder_ + "\\" + record.fileName;
                 SetFileAttributesA(partial.c_str(), FILE_ATTRIBUTE_NORMAL);
                 DeleteFileA(partial.c_str());

@@ -231,6 +231,7 @@ TEST_F(InstallTest, CabinetThatDoesNotExtractKeepsTheInstalledFile)
     Row fine = Plain("fine.txt", "fine");
     Publish({row, fine});
     EXPECT_EQ(Install(), UPD_RESULT_BAD_FILE);
+    EXPECT_EQ(engine.LastFailedFile(), "engine.dat");  // the run's report names it
     EXPECT_EQ(ReadAll(Placed("engine.dat")), "installed database");
     EXPECT_EQ(ReadAll(Placed("fine.txt")), "fine");
 }

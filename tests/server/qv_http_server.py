@@ -3,9 +3,10 @@
 request and misbehaves on demand. Python 3 standard library only.
 
 Commands
-  qv_http_server.py start --root DIR --state FILE
-      Starts a detached server on 127.0.0.1 and a free port, waits until it
-      answers, and returns. An old server named by FILE is stopped first.
+  qv_http_server.py start --root DIR --state FILE [--port N]
+      Starts a detached server on 127.0.0.1 and port N (default: a free
+      port), waits until it answers, and returns. An old server named by FILE
+      is stopped first.
   qv_http_server.py stop --state FILE
       Stops the server named by FILE and removes FILE.
   qv_http_server.py serve --root DIR [--port N] [--state FILE]
@@ -293,7 +294,7 @@ def start(args):
     log = open(args.state + ".log", "ab")
     # Detached from the caller's pipes and session so CTest does not wait on it.
     subprocess.Popen([sys.executable, os.path.abspath(__file__), "serve", "--root", args.root,
-                      "--state", args.state], stdin=subprocess.DEVNULL, stdout=log, stderr=log,
+                      "--state", args.state, "--port", str(args.port)], stdin=subprocess.DEVNULL, stdout=log, stderr=log,
                      start_new_session=True, close_fds=True)
     deadline = time.time() + 15
     while time.time() < deadline:

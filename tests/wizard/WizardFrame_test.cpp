@@ -55,6 +55,37 @@ std::wstring LicenceResource()
     return licence;
 }
 
+bool SetClipboardText(const std::wstring& text)
+{
+    if (!OpenClipboard(nullptr))
+        return false;
+    EmptyClipboard();
+    HGLOBAL memory = GlobalAlloc(GMEM_MOVEABLE, (text.size() + 1) * sizeof(wchar_t));
+    bool set = false;
+    if (memory) {
+        memcpy(GlobalLock(memory), text.c_str(), (text.size() + 1) * sizeof(wchar_t));
+        GlobalUnlock(memory);
+        set = SetClipboardData(CF_UNICODETEXT, memory) != nullptr;
+    }
+    CloseClipboard();
+    return set;
+}
+
+std::wstring ClipboardText()
+{
+    std::wstring text;
+    if (!OpenClipboard(nullptr))
+        return text;
+    if (HANDLE data = GetClipboardData(CF_UNICODETEXT)) {
+        if (const wchar_t* chars = static_cast<const wchar_t*>(GlobalLock(data))) {
+            text = chars;
+            GlobalUnlock(data);
+        }
+    }
+    CloseClipboard();
+    return text;
+}
+
 // Sends the test build's request: a worker runs the finish step.
 void FinishFromWorker(const CWizardRun& run, bool failed)
 {
@@ -103,7 +134,7 @@ protected:
         ASSERT_TRUE(WaitFor([] { return CountFrames() == 0; }, 10000));
         SHCreateDirectoryExA(nullptr, InstallFolder().c_str(), nullptr);
         const std::string standIn = InstallFolder() + "\\QVUpdate.exe";
-        ASSERT_TRUE(CopyFileA(BinaryFile("tests/wizard/QVUpdate.exe").c_str(), standIn.c_str(), FALSE));
+        ASSERT_TRUE(CopyFileA(BinaryFile("server/product/bin/QVUpdate.exe").c_str(), standIn.c_str(), FALSE));
         DeleteFileA(RecordPath().c_str());
     }
     void TearDown() override
@@ -198,6 +229,18 @@ TEST_F(WizardFrame, LicencePageAgreeDisagreeAndATextNothingCanBeTypedInto)
         SendKey(key);
     Sleep(300);
     EXPECT_EQ(licence, run.Text(IDC_LICENCE_TEXT));
+    // Delete, Shift+Insert and Ctrl+V (with text on the clipboard) do not
+    // edit it either; Ctrl+C copies the selection.
+    ASSERT_TRUE(SetClipboardText(L"pasted"));
+    run.Send(IDC_LICENCE_TEXT, EM_SETSEL, 0, 0);
+    XInput("key Delete shift+Insert ctrl+v");
+    Sleep(300);
+    EXPECT_TRUE(licence == run.Text(IDC_LICENCE_TEXT)) << "Delete or a paste edited the licence";
+    run.Send(IDC_LICENCE_TEXT, EM_SETSEL, 0, 13);
+    XInput("key ctrl+c");
+    EXPECT_TRUE(WaitFor([&] { return ClipboardText() == licence.substr(0, 13); }, 3000)) << "clipboard holds "
+                                                                                          << ClipboardText().size();
+    EXPECT_TRUE(licence == run.Text(IDC_LICENCE_TEXT)) << "Ctrl+C edited the licence";
     XInput("key ctrl+End");
     EXPECT_TRUE(WaitFor([&] { return run.Send(IDC_LICENCE_TEXT, EM_GETFIRSTVISIBLELINE) > 0; }, 3000));
     const LRESULT selection = run.Send(IDC_LICENCE_TEXT, EM_GETSEL);

@@ -1,0 +1,479 @@
+// QVSetup.exe end to end: the real program under Wine, driven as a person
+// would (Next, agree, Next, wait, Done), against the loopback test server
+// serving the sample release that server/make-sample-release.sh publishes
+// with the sample product. While the run goes on the test reads the status
+// line and the progress bar from the window and probes that the window
+// answers; afterwards it reads back what a user would find: files, registry
+// values, shortcuts, the service, the link files, and the server's record.
+#include <windows.h>
+#include <commctrl.h>
+#include <shlobj.h>
+#include <shlwapi.h>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cstdio>
+#include <cstdlib>
+#include <map>
+#include <set>
+#include <thread>
+#include <vector>
+
+#include "res/resource.h"
+#include "sysinfo/Md5.h"
+#include "tests/integration/ProductTraces.h"
+#include "tests/server/TestServer.h"
+#include "tests/support/TestSupport.h"
+#include "tests/sysinfo/LinkReader.h"
+#include "tests/wizard/WizardDriver.h"
+#include "update/TableFile.h"
+
+using namespace wizardtest;
+
+namespace {
+
+const char kChannelRoot[] = "/TKAS/AccessFile/Update5/Personal/KorvaneFree";
+const char kServiceName[] = "QVService";
+const char kProductKey[] = "SOFTWARE\\Dravik\\KorvaneV5\\KorvaneFree";
+const char kRunKey[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run";
+const char kUninstallKey[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\KorvaneFree";
+const qvtest::ProductNames kProduct = {"KorvaneFree", kServiceName, "Korvane Free", "Korvane Free"};
+
+std::string Narrow(const std::wstring& wide, UINT codePage = CP_ACP)
+{
+    char text[1024] = {0};
+    WideCharToMultiByte(codePage, 0, wide.c_str(), -1, text, sizeof(text), nullptr, nullptr);
+    return text;
+}
+
+std::string ProgramPath() { return BinaryFile("app/QVSetup.exe"); }
+std::string InstallDir() { return qvtest::ProductInstallFolder(); }
+std::string Env(const char* name)
+{
+    const char* value = getenv(name);
+    return value ? value : "";
+}
+
+// Runs a Linux shell command from this Windows test and waits for it; true
+// when it exited with 0. Wine starts Linux programs but neither waits for
+// them nor hands back their exit code, so the command reports its end in a
+// file of the build tree.
+bool RunShell(const std::string& command)
+{
+    const std::string done = BinaryLinuxPath("tests/e2e/shell-done.txt");
+    DeleteFileA(qvtest::NativePath(done).c_str());
+    std::string line = "Z:\\bin\\sh -c \"(" + command + ") >>'" + BinaryLinuxPath("tests/e2e/shell.log") +
+                       "' 2>&1; echo $? >'" + done + "'\"";
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION process = {};
+    if (!CreateProcessA(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process)) {
+        printf("cannot start the shell: error %lu\n", GetLastError());
+        return false;
+    }
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    std::vector<unsigned char> exitCode;
+    WaitFor([&] { return qvtest::ReadBytes(qvtest::NativePath(done), exitCode) && !exitCode.empty() &&
+                         exitCode.back() == '\n'; },
+            120000);
+    return std::string(exitCode.begin(), exitCode.end()) == "0\n";
+}
+
+// One cell of a table file: text or number.
+struct Cell {
+    std::string text;
+    int32_t number = 0;
+};
+typedef std::vector<Cell> Row;
+
+std::vector<Row> ReadTable(const std::string& path)
+{
+    std::vector<Row> rows;
+    CTableFile table;
+    if (!table.Open(path.c_str(), nullptr, 0))
+        return rows;
+    do {
+        Row row;
+        for (bool more = table.HasCell(); more; more = table.NextCell()) {
+            Cell cell;
+            if (!table.GetText(cell.text) && !table.GetNumber4(cell.number) && !table.GetNumber5(cell.number))
+                table.GetNumber6(cell.number);
+            row.push_back(cell);
+        }
+        rows.push_back(row);
+    } while (table.NextRow());
+    return rows;
+}
+
+std::string Digest(const std::string& path)
+{
+    std::string digest;
+    Md5File(path.c_str(), digest);
+    return digest;
+}
+
+// What the wizard showed while it ran, polled from outside.
+class RunWatcher {
+public:
+    explicit RunWatcher(const CWizardRun& run) : run_(run)
+    {
+        thread_ = std::thread([this] {
+            while (!stop_) {
+                const DWORD start = GetTickCount();
+                DWORD_PTR ignored = 0;
+                // The window must answer while the worker downloads.
+                if (!SendMessageTimeoutW(run_.Frame(), WM_NULL, 0, 0, SMTO_NORMAL, 2000, &ignored))
+                    ++unanswered_;
+                slowest_ = std::max(slowest_, GetTickCount() - start);
+                std::wstring status = run_.Text(IDC_STATUS_TEXT);
+                if (statuses_.empty() || statuses_.back() != status)
+                    statuses_.push_back(status);
+                positions_.insert(static_cast<int>(run_.Send(IDC_INSTALL_PROGRESS, PBM_GETPOS)));
+                if (!shotTaken_ && status.find(L"QVServiceNt.exe") != std::wstring::npos) {
+                    shotTaken_ = true;
+                    printf("screenshot mid-run: %s\n", Screenshot("e2e-install-running").c_str());
+                }
+                Sleep(20);
+            }
+        });
+    }
+    void Stop()
+    {
+        stop_ = true;
+        if (thread_.joinable())
+            thread_.join();
+    }
+    ~RunWatcher() { Stop(); }
+
+    bool Showed(const std::wstring& text) const
+    {
+        return std::find(statuses_.begin(), statuses_.end(), text) != statuses_.end();
+    }
+    const std::vector<std::wstring>& Statuses() const { return statuses_; }
+    const std::set<int>& Positions() const { return positions_; }
+    DWORD Slowest() const { return slowest_; }
+    int Unanswered() const { return unanswered_; }
+
+private:
+    const CWizardRun& run_;
+    std::atomic<bool> stop_{false};
+    std::thread thread_;
+    std::vector<std::wstring> statuses_;
+    std::set<int> positions_;
+    DWORD slowest_ = 0;
+    int unanswered_ = 0;
+    bool shotTaken_ = false;
+};
+
+class WizardInstall : public ::testing::Test {
+protected:
+    WizardInstall() : server_("e2e_wizard_server") {}
+
+    void SetUp() override
+    {
+        ASSERT_TRUE(server_.Ready());
+        ASSERT_TRUE(WaitFor([] { return CountFrames() == 0; }, 10000));
+        qvtest::RemoveProduct(kProduct);
+        ASSERT_TRUE(Publish(Env("QV_SAMPLE_PRODUCT_DIR")));
+        ASSERT_TRUE(server_.Reset());
+    }
+    void TearDown() override { qvtest::RemoveProduct(kProduct); }
+
+    // Publishes the sample release, made from the product programs in
+    // productDir (a Linux path), into the server's document root; true when
+    // the program list served afterwards carries productDir's updater.
+    bool Publish(const std::string& productDir)
+    {
+        const std::string script = Env("QV_SOURCE_DIR") + "/server/make-sample-release.sh";
+        if (!RunShell("sh '" + script + "' '" + Env("QV_QVPUBLISH") + "' '" + productDir + "' '" +
+                      BinaryLinuxPath("tests/e2e/wizard-docroot") + "' 127.0.0.1 " + std::to_string(server_.Port())))
+            return false;
+        const std::string updater = Digest(qvtest::NativePath(productDir + "/QVUpdate.exe"));
+        return !updater.empty() && PublishedFiles("/Program")["QVUpdate.exe"] == updater;
+    }
+    std::string Served(const std::string& relative) { return server_.RootFile(kChannelRoot + relative); }
+
+    // Starts the wizard and brings it, as a person would, to the install page.
+    void StartInstall(CWizardRun& run)
+    {
+        ASSERT_TRUE(run.Start("\"" + ProgramPath() + "\""));
+        ASSERT_TRUE(run.ClickUntil(IDC_NEXT, [&] { return run.Visible(IDC_LICENCE_TEXT); }));
+        ASSERT_TRUE(run.ClickUntil(IDC_AGREE, [&] { return run.Checked(IDC_AGREE); }));
+        // The licence page leaves for the install page, which a quick
+        // failure may already have left for a result page.
+        ASSERT_TRUE(run.ClickUntil(IDC_NEXT, [&] { return !run.Visible(IDC_LICENCE_TEXT); }));
+    }
+    // Waits for a result page; true for the success page.
+    bool WaitForResult(CWizardRun& run, DWORD* elapsedMs)
+    {
+        const DWORD start = GetTickCount();
+        WaitFor([&] { return run.Visible(IDC_SUCCESS_PICTURE) || run.Visible(IDC_FAIL_PICTURE); }, 120000);
+        *elapsedMs = GetTickCount() - start;
+        return run.Visible(IDC_SUCCESS_PICTURE);
+    }
+    void PressDone(CWizardRun& run)
+    {
+        run.Press(IDC_CANCEL_DONE);
+        EXPECT_TRUE(run.WaitExit(10000));
+    }
+
+    std::vector<std::string> RequestedPaths()
+    {
+        std::vector<qvtest::RecordedRequest> requests;
+        EXPECT_TRUE(server_.Log(requests));
+        std::vector<std::string> paths;
+        for (const qvtest::RecordedRequest& request : requests)
+            paths.push_back(request.method + " " + request.target);
+        return paths;
+    }
+
+    std::string ProductValue(const char* name)
+    {
+        std::string text;
+        return qvtest::ReadRegistryString(HKEY_LOCAL_MACHINE, kProductKey, name, text) ? text : "<absent>";
+    }
+    bool ProductDword(const char* name, DWORD& value)
+    {
+        DWORD size = sizeof(value), type = 0;
+        return SHGetValueA(HKEY_LOCAL_MACHINE, kProductKey, name, &type, &value, &size) == ERROR_SUCCESS &&
+               type == REG_DWORD;
+    }
+
+    // Every file record of a served channel: name -> published digest.
+    std::map<std::string, std::string> PublishedFiles(const std::string& channel, std::string* latestStamp = nullptr)
+    {
+        std::map<std::string, std::string> files;
+        std::vector<Row> rows = ReadTable(Served(channel + "/QVPatch.dat"));
+        for (size_t r = 1; r < rows.size(); ++r) {
+            if (rows[r].size() != 11 || rows[r][10].number != 0)
+                continue;  // a delete record
+            files[rows[r][3].text] = rows[r][1].text;
+            if (latestStamp && *latestStamp < rows[r][5].text)
+                *latestStamp = rows[r][5].text;
+        }
+        return files;
+    }
+
+    qvtest::CTestServer server_;
+};
+
+// Minutes between a "YYYYMMDDhhmmss" local time and now (large when unreadable).
+double MinutesFromNow(const std::string& stamp)
+{
+    SYSTEMTIME then = {};
+    if (stamp.size() != 14 ||
+        sscanf(stamp.c_str(), "%4hu%2hu%2hu%2hu%2hu%2hu", &then.wYear, &then.wMonth, &then.wDay, &then.wHour,
+               &then.wMinute, &then.wSecond) != 6)
+        return 1e9;
+    SYSTEMTIME now;
+    GetLocalTime(&now);
+    FILETIME a, b;
+    SystemTimeToFileTime(&then, &a);
+    SystemTimeToFileTime(&now, &b);
+    auto ticks = [](const FILETIME& t) { return (static_cast<long long>(t.dwHighDateTime) << 32) | t.dwLowDateTime; };
+    return std::abs(static_cast<double>(ticks(b) - ticks(a))) / 1e7 / 60.0;
+}
+
+} // namespace
+
+TEST_F(WizardInstall, AFreshInstallThenASecondRunThenAnUpdateWithADamagedPackage)
+{
+    // The biggest program package arrives slowly, so the bar and the status
+    // line can be watched while it downloads.
+    ASSERT_TRUE(server_.Behave(qvtest::ServerBehaviour(std::string(kChannelRoot) + "/Program/QVServiceNt.exe.cab")
+                                   .Chunks(512, 40)));
+    CWizardRun run;
+    StartInstall(run);
+    RunWatcher watcher(run);
+    // A second show of the page must not queue a second run.
+    SendMessageW(GetParent(run.Control(IDC_INSTALL_PROGRESS)), WM_SHOWWINDOW, TRUE, 0);
+    DWORD elapsed = 0;
+    ASSERT_TRUE(WaitForResult(run, &elapsed));
+    watcher.Stop();
+    printf("fresh install: success page %lu ms after Next; screenshot %s\n", elapsed,
+           Screenshot("e2e-success").c_str());
+
+    // While it ran: downloads named on the status line, a moving bar, a
+    // window that always answered.
+    for (const std::wstring& status : watcher.Statuses())
+        printf("  status: %s\n", Narrow(status, CP_UTF8).c_str());
+    EXPECT_TRUE(watcher.Showed(L"QVServiceNt.exe 파일을 다운로드 중입니다."));
+    EXPECT_GE(watcher.Positions().size(), 5u);
+    printf("  bar positions seen: %zu; slowest answer to a probe: %lu ms\n", watcher.Positions().size(),
+           watcher.Slowest());
+    EXPECT_EQ(watcher.Unanswered(), 0);
+    EXPECT_LT(watcher.Slowest(), 100u);
+
+    // Every file of both channels, with its published digest.
+    std::string latestStamp;
+    std::map<std::string, std::string> program = PublishedFiles("/Program");
+    std::map<std::string, std::string> database = PublishedFiles("/VP", &latestStamp);
+    EXPECT_EQ(program.size(), 8u);
+    EXPECT_EQ(database.size(), 3u);
+    for (const auto& file : program)
+        EXPECT_STRCASEEQ(Digest(InstallDir() + "\\" + file.first).c_str(), file.second.c_str()) << file.first;
+    for (const auto& file : database)
+        EXPECT_STRCASEEQ(Digest(InstallDir() + "\\VP\\" + file.first).c_str(), file.second.c_str()) << file.first;
+    EXPECT_EQ(Digest(InstallDir() + "\\QVPatch.dat"), Digest(Served("/Program/QVPatch.dat")));
+    EXPECT_EQ(Digest(InstallDir() + "\\VP\\QVPatch.dat"), Digest(Served("/VP/QVPatch.dat")));
+
+    // Product values.
+    DWORD success = 0;
+    EXPECT_TRUE(ProductDword("SuccessUpdate", success));
+    EXPECT_EQ(success, 1u);
+    const std::string lastUpdate = ProductValue("LastUpdateDate");
+    printf("  LastUpdateDate %s, DBUpdateDate %s\n", lastUpdate.c_str(), ProductValue("DBUpdateDate").c_str());
+    EXPECT_LT(MinutesFromNow(lastUpdate), 1.0) << lastUpdate;
+    EXPECT_EQ(ProductValue("DBUpdateDate"), latestStamp);
+    EXPECT_STRCASEEQ(ProductValue("ProductPath").c_str(), InstallDir().c_str());
+
+    // News and event links.
+    const std::string linkBase = "http://127.0.0.1:" + std::to_string(server_.Port()) + kChannelRoot + "/News/";
+    std::vector<Row> news = ReadTable(InstallDir() + "\\QVNewsLink.dat");
+    std::vector<Row> events = ReadTable(InstallDir() + "\\QVEventLink.dat");
+    ASSERT_EQ(news.size(), 1u);
+    ASSERT_EQ(events.size(), 1u);
+    ASSERT_EQ(news[0].size(), 1u);
+    EXPECT_EQ(news[0][0].text, linkBase + "notice.html");
+    ASSERT_EQ(events[0].size(), 1u);
+    EXPECT_EQ(events[0][0].text, linkBase + "event.html");
+
+    // Registration with Windows.
+    const std::string updater = InstallDir() + "\\QVUpdate.exe";
+    const std::string group = qvtest::ShellFolder(CSIDL_COMMON_PROGRAMS) + "\\Korvane Free";
+    for (const std::string& link : {qvtest::ShellFolder(CSIDL_COMMON_DESKTOPDIRECTORY) + "\\Korvane Free.lnk",
+                                    group + "\\Korvane Free.lnk", group + "\\" + Narrow(L"Korvane Free 제거") + ".lnk"})
+        EXPECT_STRCASEEQ(qvtest::ReadLinkTarget(link).c_str(), updater.c_str()) << link;
+    qvtest::LinkFields uninstallLink;
+    EXPECT_TRUE(qvtest::ReadLinkStrings(group + "\\" + Narrow(L"Korvane Free 제거") + ".lnk", uninstallLink));
+    EXPECT_EQ(uninstallLink.arguments, "/uninstall");
+    std::string text;
+    EXPECT_TRUE(qvtest::ReadRegistryString(HKEY_LOCAL_MACHINE, kUninstallKey, "DisplayName", text));
+    EXPECT_EQ(text, "Korvane Free");
+    EXPECT_TRUE(qvtest::ReadRegistryString(HKEY_LOCAL_MACHINE, kRunKey, "KorvaneFree", text));
+    EXPECT_EQ(text, "\"" + updater + "\" /run");
+    EXPECT_EQ(qvtest::ServiceState(kServiceName), static_cast<DWORD>(SERVICE_STOPPED));  // registered, not started
+    BYTE completed[4] = {0};
+    DWORD size = sizeof(completed);
+    EXPECT_EQ(SHGetValueA(HKEY_USERS, ".DEFAULT\\Software\\Microsoft\\Internet Connection Wizard", "Completed",
+                          nullptr, completed, &size),
+              ERROR_SUCCESS);
+    EXPECT_EQ(0, memcmp(completed, "\x01\x00\x00\x00", 4));
+    // The shell extension registered itself when it was placed.
+    EXPECT_TRUE(qvtest::ReadRegistryString(
+        HKEY_CLASSES_ROOT, "CLSID\\{6B8E2C4A-3F1D-4E7B-9A52-0C1D2E3F4A5B}\\InprocServer32", nullptr, text));
+    EXPECT_STRCASEEQ(text.c_str(), (InstallDir() + "\\QVCtx.dll").c_str());
+
+    // The server was asked in the run's order, and once for the configuration.
+    std::vector<std::string> asked = RequestedPaths();
+    for (const std::string& line : asked)
+        printf("  request: %s\n", line.c_str());
+    auto at = [&](const std::string& needle) {
+        auto found = std::find_if(asked.begin(), asked.end(),
+                                  [&](const std::string& line) { return line.find(needle) != std::string::npos; });
+        return found == asked.end() ? -1 : static_cast<int>(found - asked.begin());
+    };
+    const int config = at("/QVConfig.dat"), newsAt = at("/News/QVNews.txt?DUMMY=0000");
+    const int programList = at("/Program/QVPatch.dat"), vpList = at("/VP/QVPatch.dat");
+    EXPECT_EQ(config, 0);
+    EXPECT_EQ(newsAt, 1);
+    EXPECT_EQ(programList, 2);
+    EXPECT_EQ(vpList, 3 + static_cast<int>(program.size()));
+    EXPECT_EQ(asked.size(), 4 + program.size() + database.size());
+    EXPECT_EQ(std::count_if(asked.begin(), asked.end(),
+                            [](const std::string& line) { return line.find("QVConfig.dat") != std::string::npos; }),
+              1);
+
+    // Done starts the product's updater from the install folder.
+    PressDone(run);
+    EXPECT_TRUE(WaitFor([] { return qvtest::FileExists(InstallDir() + "\\QVUpdate.record.txt"); }, 5000));
+
+    // A second run on the installed machine: only the lists are fetched, and
+    // the registered but stopped service is started.
+    ASSERT_TRUE(server_.Reset());
+    CWizardRun second;
+    StartInstall(second);
+    ASSERT_TRUE(WaitForResult(second, &elapsed));
+    printf("second run: success page %lu ms after Next\n", elapsed);
+    asked = RequestedPaths();
+    ASSERT_EQ(asked.size(), 4u);
+    EXPECT_NE(asked[2].find("/Program/QVPatch.dat"), std::string::npos);
+    EXPECT_NE(asked[3].find("/VP/QVPatch.dat"), std::string::npos);
+    EXPECT_EQ(qvtest::ServiceState(kServiceName), static_cast<DWORD>(SERVICE_RUNNING));
+    PressDone(second);
+
+    // A newer release whose updater package arrives damaged: the message
+    // names the file, the run still succeeds, and the installed updater is
+    // the earlier release's, whole.
+    const std::string installedUpdater = Digest(updater);
+    const std::string newer = BinaryLinuxPath("tests/e2e/product-newer");
+    CreateDirectoryA(qvtest::NativePath(newer).c_str(), nullptr);
+    for (const char* name : {"QVUpdate.exe", "QVServiceNt.exe", "QVService.exe", "QVCtx.dll"})
+        ASSERT_TRUE(CopyFileA(qvtest::NativePath(Env("QV_SAMPLE_PRODUCT_DIR") + "/" + name).c_str(),
+                              qvtest::NativePath(newer + "/" + name).c_str(), FALSE));
+    FILE* grown = fopen(qvtest::NativePath(newer + "/QVUpdate.exe").c_str(), "ab");
+    ASSERT_NE(grown, nullptr);
+    fputs("newer release", grown);
+    fclose(grown);
+    ASSERT_TRUE(Publish(newer));
+    std::vector<unsigned char> package;
+    const std::string packagePath = Served("/Program/QVUpdate.exe.cab");
+    ASSERT_TRUE(qvtest::ReadBytes(packagePath, package));
+    package[package.size() / 2] ^= 0xFF;
+    ASSERT_TRUE(qvtest::WriteBytes(packagePath, package.data(), package.size()));
+    ASSERT_TRUE(server_.Reset());
+    CWizardRun third;
+    StartInstall(third);
+    RunWatcher thirdWatcher(third);
+    ASSERT_TRUE(WaitForResult(third, &elapsed));
+    thirdWatcher.Stop();
+    printf("update with a damaged package: success page %lu ms after Next\n", elapsed);
+    for (const std::wstring& status : thirdWatcher.Statuses())
+        printf("  status: %s\n", Narrow(status, CP_UTF8).c_str());
+    EXPECT_TRUE(thirdWatcher.Showed(L"서버로 부터 받은 QVUpdate.exe 파일에 오류가 있습니다."));
+    EXPECT_EQ(Digest(updater), installedUpdater);
+    PressDone(third);
+}
+
+TEST_F(WizardInstall, TheFailurePageWhenTheConfigurationCannotBeFetched)
+{
+    ASSERT_TRUE(server_.Behave(qvtest::ServerBehaviour(std::string(kChannelRoot) + "/QVConfig.dat").Status(503)));
+    CWizardRun run;
+    StartInstall(run);
+    DWORD elapsed = 0;
+    EXPECT_FALSE(WaitForResult(run, &elapsed));
+    EXPECT_TRUE(run.Visible(IDC_FAIL_PICTURE));
+    printf("configuration refused: failure page %lu ms after Next; screenshot %s\n", elapsed,
+           Screenshot("e2e-failure").c_str());
+    EXPECT_TRUE(WaitFor([&] { return run.Send(IDC_INSTALL_PROGRESS, PBM_GETPOS) == 100; }, 2000));
+    DWORD success = 0;
+    EXPECT_FALSE(ProductDword("SuccessUpdate", success));
+    EXPECT_EQ(ProductValue("LastUpdateDate"), "<absent>");
+    EXPECT_EQ(ProductValue("ProductPath"), "<absent>");  // no post-install
+    std::string run_value;
+    EXPECT_FALSE(qvtest::ReadRegistryString(HKEY_LOCAL_MACHINE, kRunKey, "KorvaneFree", run_value));
+    EXPECT_EQ(RequestedPaths().size(), 1u);
+    PressDone(run);
+    Sleep(500);
+    EXPECT_FALSE(qvtest::FileExists(InstallDir() + "\\QVUpdate.record.txt"));
+}
+
+TEST_F(WizardInstall, BothPatchListsMissingShowTheConnectionMessageThenSuccess)
+{
+    for (const char* list : {"/Program/QVPatch.dat", "/VP/QVPatch.dat"})
+        ASSERT_TRUE(server_.Behave(qvtest::ServerBehaviour(kChannelRoot + std::string(list)).Status(404)));
+    CWizardRun run;
+    StartInstall(run);
+    RunWatcher watcher(run);
+    DWORD elapsed = 0;
+    EXPECT_TRUE(WaitForResult(run, &elapsed));
+    watcher.Stop();
+    printf("both lists missing: success page %lu ms after Next\n", elapsed);
+    EXPECT_TRUE(watcher.Showed(L"업데이트 서버와 연결을 실패 했습니다."));
+    DWORD success = 0;
+    EXPECT_TRUE(ProductDword("SuccessUpdate", success));
+    PressDone(run);
+}
