@@ -28,15 +28,15 @@ std::string CSetupApp::SingleInstanceMutexName(bool win2000Family)
 bool CSetupApp::AcquireSingleInstance(HANDLE& slot)
 {
     const std::string name = SingleInstanceMutexName(g_specialFolders.IsWin2000Family());
-    HANDLE existing = OpenMutexA(MUTEX_MODIFY_STATE, TRUE /* inheritable */, name.c_str());
-    if (existing) {
-        slot = existing;
-        return false;
-    }
     for (int attempt = 0; attempt < kCreateAttempts; ++attempt) {
-        slot = CreateMutexA(nullptr, FALSE /* not owned */, name.c_str());
+        SetLastError(ERROR_SUCCESS);
+        slot = CreateMutexA(nullptr, // default security
+                            FALSE,   // not owned
+                            name.c_str());
+        // Creating the mutex and finding it already there are one step, so
+        // of two copies started together exactly one is told it created it.
         if (slot)
-            break;
+            return GetLastError() != ERROR_ALREADY_EXISTS;
     }
     // Without a mutex the wizard runs all the same, unguarded.
     return true;

@@ -19,6 +19,9 @@ public:
 
     // True when this process may run the wizard; false when another copy
     // holds the single-instance mutex (its handle is then stored in `slot`).
+    // One CreateMutexA call both creates and finds the mutex, so of copies
+    // started at the same moment exactly one gets true. True as well, slot
+    // null, when no mutex can be created at all.
     static bool AcquireSingleInstance(HANDLE& slot);
     // The mutex name: "Local\" + "KorvaneFree_Setup" on Windows 2000, XP and
     // Server 2003 (major version 5), the bare name elsewhere.

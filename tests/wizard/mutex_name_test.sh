@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # The single-instance mutex name QVSetup.exe really asks for, read from Wine's
-# relay trace of a second copy started while a first one runs.
+# relay trace of a second copy started while a first one runs; that copy
+# must be told the mutex already exists and end without a wizard.
 #
 #   mutex_name_test.sh QVSetup.exe WINVER EXPECTED_NAME
 #
@@ -35,13 +36,17 @@ start=$(date +%s%N)
 WINEDEBUG=+relay timeout 60 wine "$copy" 2>"$work/relay.log" >/dev/null
 end=$(date +%s%N)
 echo "second copy ($winver) ended after $(( (end - start) / 1000000 )) ms"
-call=$(grep -a -m1 'KERNEL32.OpenMutexA(' "$work/relay.log")
+call=$(grep -a -m1 'KERNEL32.CreateMutexA(' "$work/relay.log")
 echo "$call"
 windows=$(xdotool search --onlyvisible --name 'Korvane Free' | wc -l)
 echo "wizard windows on the display: $windows"
-name=$(printf '%s' "$call" | sed -n 's/.*OpenMutexA([^"]*"\(.*\)") ret=.*/\1/p' | sed 's/\\\\/\\/g')
+name=$(printf '%s' "$call" | sed -n 's/.*CreateMutexA([^"]*"\(.*\)") ret=.*/\1/p' | sed 's/\\\\/\\/g')
 echo "mutex name: $name"
-grep -a -q 'KERNEL32.CreateMutexA(' "$work/relay.log" && { echo "FAIL: the second copy created the mutex"; exit 1; }
+# The error code the program reads right after CreateMutexA returns: b7 is ERROR_ALREADY_EXISTS.
+error=$(awk '/Ret  KERNEL32.CreateMutexA\(/ { after = 1 }
+  after && /Ret  KERNEL32.GetLastError\(/ { sub(/.*retval=/, ""); sub(/ .*/, ""); print; exit }' "$work/relay.log")
+echo "error after CreateMutexA: $error"
 [ "$name" = "$expected" ] || { echo "FAIL: expected $expected"; exit 1; }
+[ "$error" = 000000b7 ] || { echo "FAIL: the second copy was not told the mutex exists"; exit 1; }
 [ "$windows" = 1 ] || { echo "FAIL: expected one wizard window"; exit 1; }
 echo "PASS"
