@@ -78,6 +78,19 @@ bool IsStringType(DWORD type)
     return type == REG_SZ || type == REG_EXPAND_SZ || type == REG_MULTI_SZ;
 }
 
+// One open-or-create of the key and one store, without repair: the Win32 error code.
+LONG StoreValue(HKEY root, const char* path, const char* valueName, DWORD type, const BYTE* data, DWORD size)
+{
+    KeyHandle key;
+    DWORD disposition = 0;
+    LONG error = RegCreateKeyExA(root, path, 0, nullptr, // no class
+                                 REG_OPTION_NON_VOLATILE, kWriteAccess, nullptr, // default security
+                                 &key.out(), &disposition);
+    if (error != ERROR_SUCCESS)
+        return error;
+    return RegSetValueExA(key.get(), valueName, 0, type, data, size);
+}
+
 } // namespace
 
 bool SplitRegistryLocation(const char* location, std::string& rootName, std::string& subKey)
@@ -253,23 +266,19 @@ bool CRegistryAccess::WriteBinary(const char* path, const char* valueName, const
     return WriteValue(path, valueName, REG_BINARY, static_cast<const BYTE*>(bytes), count);
 }
 
-// Opens or creates the key and stores the value; on the NT family a refused
-// store opens the key up and stores once more. A key created here stays when
-// the store fails.
+// Opens or creates the key and stores the value. On the NT family a refusal
+// (of the open or of the store) opens the key up by path, as OpenKey does for
+// reads, and the store is tried once more; the second answer is final. A key
+// created here stays when the store fails.
 bool CRegistryAccess::WriteValue(const char* path, const char* valueName, DWORD type, const BYTE* data,
                                  DWORD size)
 {
-    KeyHandle key;
-    DWORD disposition = 0;
-    if (RegCreateKeyExA(root_, path, 0, nullptr, // no class
-                        REG_OPTION_NON_VOLATILE, kWriteAccess, nullptr, // default security
-                        &key.out(), &disposition) != ERROR_SUCCESS)
+    LONG error = StoreValue(root_, path, valueName, type, data, size);
+    if (error != ERROR_ACCESS_DENIED || !adjustRights_)
+        return error == ERROR_SUCCESS;
+    if (!GrantKeyAccessByPath(path, KEY_ALL_ACCESS, false, TRUSTEE_MASK_ALL))
         return false;
-    if (RegSetValueExA(key.get(), valueName, 0, type, data, size) == ERROR_SUCCESS)
-        return true;
-    if (!adjustRights_ || !GrantKeyAccess(key.get(), KEY_ALL_ACCESS, false, TRUSTEE_MASK_ALL))
-        return false;
-    return RegSetValueExA(key.get(), valueName, 0, type, data, size) == ERROR_SUCCESS;
+    return StoreValue(root_, path, valueName, type, data, size) == ERROR_SUCCESS;
 }
 
 bool CRegistryAccess::DeleteValue(const char* path, const char* valueName)

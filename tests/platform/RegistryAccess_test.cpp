@@ -317,6 +317,54 @@ TEST_F(RegistryTest, RefusedKeysAreOpenedUpAndTriedAgain)
     EXPECT_FALSE(RawOpen("t", KEY_READ));
 }
 
+// The product key's update values ("SuccessUpdate", "LastUpdateDate",
+// "PCode") must reach a key another program has closed off, as reads do.
+TEST_F(RegistryTest, WritesToARefusedKeyOpenItUpAndStore)
+{
+    const std::string key = Key("w");
+    ASSERT_TRUE(reg_.WriteString(key.c_str(), "Old", "kept"));
+    auto closeOff = [&]() {
+        ASSERT_TRUE(qvtest::CloseKeyOff(HKEY_CURRENT_USER, key));
+        // Wine enforces a key's access list: neither a read nor a store gets in.
+        ASSERT_FALSE(RawOpen("w", KEY_READ));
+        ASSERT_FALSE(RawOpen("w", KEY_SET_VALUE));
+    };
+    DWORD type = 0;
+    std::vector<BYTE> data;
+
+    closeOff();
+    EXPECT_TRUE(reg_.WriteDword(key.c_str(), "SuccessUpdate", 1));
+    EXPECT_TRUE(RawValue("w", "SuccessUpdate", type, data));
+    EXPECT_EQ(type, static_cast<DWORD>(REG_DWORD));
+    EXPECT_EQ(data, (std::vector<BYTE>{1, 0, 0, 0}));
+    std::vector<qvtest::AceInfo> aces = qvtest::KeyAces(HKEY_CURRENT_USER, key);
+    for (const char* sid : {kAdmins, kSystem, kInteractive, kUsers}) {
+        const qvtest::AceInfo* ace = qvtest::FindAce(aces, sid);
+        EXPECT_TRUE(ace && ace->mask == KEY_ALL_ACCESS) << sid << " has no full-access entry";
+    }
+
+    closeOff();
+    EXPECT_TRUE(reg_.WriteString(key.c_str(), "LastUpdateDate", "2024-05-01"));
+    EXPECT_TRUE(RawValue("w", "LastUpdateDate", type, data));
+    EXPECT_EQ(type, static_cast<DWORD>(REG_SZ));
+    EXPECT_EQ(std::string(data.begin(), data.end()), std::string("2024-05-01", 11));
+
+    closeOff();
+    const BYTE code[] = {0x51, 0x56, 0x00, 0xFF};
+    EXPECT_TRUE(reg_.WriteBinary(key.c_str(), "PCode", code, sizeof(code)));
+    EXPECT_TRUE(RawValue("w", "PCode", type, data));
+    EXPECT_EQ(type, static_cast<DWORD>(REG_BINARY));
+    EXPECT_EQ(data, std::vector<BYTE>(code, code + sizeof(code)));
+
+    closeOff();
+    EXPECT_TRUE(reg_.DeleteValue(key.c_str(), "Old"));
+    EXPECT_FALSE(reg_.ValueExists(key.c_str(), "Old"));
+    // Every earlier store is still there.
+    EXPECT_TRUE(reg_.ValueExists(key.c_str(), "SuccessUpdate"));
+    EXPECT_TRUE(reg_.ValueExists(key.c_str(), "LastUpdateDate"));
+    EXPECT_TRUE(reg_.ValueExists(key.c_str(), "PCode"));
+}
+
 TEST_F(RegistryTest, GrantKeyTreeAccessReachesEverySubKey)
 {
     MakeKey("tree\\a\\b");
