@@ -37,6 +37,8 @@ public:
     // The Windows 95/98/Me schedule on its own (wininit.ini, QVReboot.bat and
     // the Autoexec.bat hook). True when any of them recorded the file; false
     // for a null, missing or directory path or when the Windows directory is unknown.
+    // The [rename] section is rewritten with its earlier entries only when it
+    // was read whole; one too large to read (see ReadIniSection) is left as it was.
     bool ScheduleDeleteWin9x(const char* path);
 
     // GetShortPathNameA, with a second try through the shortened folder.
@@ -46,13 +48,15 @@ public:
     // untouched, for null or a path without "\".
     static bool SplitPath(const char* path, std::string& directory, std::string& fileName);
 
-    // The section's entries, one a line, the last without a line end. False
+    // The whole section's entries, one a line, the last without a line end;
+    // the read buffer grows from 32,000 bytes until the section fits. False
     // with an empty text for a missing INI file, a directory, a null section,
-    // an empty or missing section, or one of 31,998 bytes or more.
+    // an empty or missing section, or one that does not fit 1,024,000 bytes
+    // (entries and their terminating zeros of 1,023,998 bytes or more).
     bool ReadIniSection(const char* iniPath, const char* section, std::string& text);
     // Replaces the section by the text's lines (each "key=value"). False for a
-    // null argument or a text over 31,998 bytes; otherwise the result of
-    // WritePrivateProfileSectionA.
+    // null argument or a text over 1,023,996 bytes (what ReadIniSection reads
+    // back whole); otherwise the result of WritePrivateProfileSectionA.
     bool WriteIniSection(const char* iniPath, const char* section, const char* text);
 
     // Makes the Windows 95/98/Me schedule use dir as the Windows directory

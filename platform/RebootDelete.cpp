@@ -11,10 +11,14 @@
 
 namespace {
 
-const DWORD kIniBufferSize = 32000;
-// A section read of this many bytes or more may have been cut: refused.
-const DWORD kIniReadLimit = 31998;
-const size_t kIniWriteLimit = 31998;
+// A section is read into 32,000 bytes first; the buffer doubles while
+// GetPrivateProfileSectionA reports it full (size - 2: the section was cut),
+// up to 32 times that.
+const DWORD kIniFirstBuffer = 32000;
+const DWORD kIniLargestBuffer = kIniFirstBuffer * 32; // 1,024,000
+// A text of at most this many bytes reads back whole from the largest buffer:
+// its entries plus their terminating zeros stay below size - 2.
+const size_t kIniWriteLimit = kIniLargestBuffer - 4;
 // QVReboot.bat is rebuilt in a 32,000-byte buffer and read in lines of at most 2,048 bytes.
 const size_t kBatchTextLimit = 31999;
 const int kBatchLineBuffer = 2048;
@@ -92,6 +96,31 @@ bool EqualsIgnoreCase(const std::string& a, const std::string& b)
     return true;
 }
 
+enum class SectionRead {
+    kWhole, // the section's entries, one a line
+    kEmpty, // no such section, or no entries in it
+    kCut,   // larger than the largest buffer: not known whole
+};
+
+// Reads the section, growing the buffer until it fits. text is empty unless kWhole.
+SectionRead ReadWholeSection(const char* iniPath, const char* section, std::string& text)
+{
+    text.clear();
+    for (DWORD size = kIniFirstBuffer; size <= kIniLargestBuffer; size *= 2) {
+        std::vector<char> buffer(size, '\0');
+        DWORD count = GetPrivateProfileSectionA(section, buffer.data(), size, iniPath);
+        if (count == 0)
+            return SectionRead::kEmpty;
+        if (count >= size - 2)
+            continue; // cut to fit the buffer
+        // Entries become lines; the zero after the last entry ends the text.
+        ReplaceChar(buffer.data(), '\0', '\n', static_cast<int>(count - 1));
+        text = buffer.data();
+        return SectionRead::kWhole;
+    }
+    return SectionRead::kCut;
+}
+
 bool IsDriveRoot(const std::string& root)
 {
     return root.size() == 3 && root[1] == ':' && root[2] == '\\';
@@ -143,13 +172,16 @@ bool CFileUtil::ScheduleDeleteWin9x(const char* path)
     bool result = false;
     if (IsDirectory(windowsDir.c_str())) {
         // Windows itself deletes the file when it processes [rename] at start.
+        // The section is rewritten whole, so it must have been read whole:
+        // other programs' pending renames are in it.
         std::string ini = windowsDir + "\\wininit.ini";
         std::string text;
-        ReadIniSection(ini.c_str(), "rename", text);
-        if (!text.empty())
-            text += "\n";
-        text += "NUL=" + name + "\n\n";
-        result = WriteIniSection(ini.c_str(), "rename", text.c_str());
+        if (ReadWholeSection(ini.c_str(), "rename", text) != SectionRead::kCut) {
+            if (!text.empty())
+                text += "\n";
+            text += "NUL=" + name + "\n\n";
+            result = WriteIniSection(ini.c_str(), "rename", text.c_str());
+        }
     }
 
     std::string root = windowsDir.substr(0, 3);
@@ -215,14 +247,7 @@ bool CFileUtil::ReadIniSection(const char* iniPath, const char* section, std::st
     text.clear();
     if (!iniPath || !section || !IsExistingFile(iniPath))
         return false;
-    std::vector<char> buffer(kIniBufferSize, '\0');
-    DWORD count = GetPrivateProfileSectionA(section, buffer.data(), kIniBufferSize, iniPath);
-    if (count == 0 || count >= kIniReadLimit)
-        return false;
-    // Entries become lines; the zero after the last entry ends the text.
-    ReplaceChar(buffer.data(), '\0', '\n', static_cast<int>(count - 1));
-    text = buffer.data();
-    return true;
+    return ReadWholeSection(iniPath, section, text) == SectionRead::kWhole;
 }
 
 bool CFileUtil::WriteIniSection(const char* iniPath, const char* section, const char* text)
@@ -232,8 +257,8 @@ bool CFileUtil::WriteIniSection(const char* iniPath, const char* section, const 
     size_t length = strlen(text);
     if (length > kIniWriteLimit)
         return false;
-    // Zero-filled, so the list always ends with the double zero Windows expects.
-    std::vector<char> buffer(kIniBufferSize, '\0');
+    // Two zeros beyond the text, so the list always ends with the double zero Windows expects.
+    std::vector<char> buffer(length + 2, '\0');
     memcpy(buffer.data(), text, length);
     ReplaceChar(buffer.data(), '\n', '\0', static_cast<int>(length));
     return WritePrivateProfileSectionA(section, buffer.data(), iniPath) != FALSE;

@@ -197,15 +197,52 @@ TEST(FileUtil, IniSectionsRoundTripAsLines)
     EXPECT_FALSE(util.WriteIniSection(nullptr, "s", "a=b"));
     EXPECT_FALSE(util.WriteIniSection(ini.c_str(), "s", nullptr));
 
-    // 31,998 bytes are written whole; one more is refused; a section that big is not read back.
+    // A section larger than the first 32,000-byte read is written and read back whole.
     std::string big;
     for (int i = 0; big.size() < 31998 - 40; ++i)
         big += "k" + std::to_string(i) + "=" + std::string(30, 'v') + "\n";
     big += "last=" + std::string(31998 - big.size() - 5, 'z');
     ASSERT_EQ(big.size(), 31998u);
     EXPECT_TRUE(util.WriteIniSection(ini.c_str(), "big", big.c_str()));
-    EXPECT_FALSE(util.WriteIniSection(ini.c_str(), "big", (big + "z").c_str()));
-    EXPECT_FALSE(util.ReadIniSection(ini.c_str(), "big", text));
+    EXPECT_TRUE(util.ReadIniSection(ini.c_str(), "big", text));
+    EXPECT_TRUE(text == big) << text.size() << " bytes read back";
+    EXPECT_TRUE(util.WriteIniSection(ini.c_str(), "big", (big + "z").c_str()));
+    EXPECT_TRUE(util.ReadIniSection(ini.c_str(), "big", text));
+    EXPECT_TRUE(text == big + "z") << text.size() << " bytes read back";
+    ASSERT_TRUE(util.ReadIniSection(ini.c_str(), "rename", text));
+    EXPECT_EQ(text, "NUL=C:\\A.DLL\nNUL=C:\\A.DLL\nNUL=C:\\B.DLL"); // the other sections are kept
+}
+
+// The largest section: 1,023,996 bytes are written and read back whole, one
+// more is refused, and a larger section written by someone else is not read.
+TEST(FileUtil, TheLargestIniSectionRoundTripsAndALargerOneIsRefused)
+{
+    CFileUtil util;
+    qvtest::ScratchDir scratch;
+    const std::string ini = scratch.File("large.ini");
+    const size_t largest = 1023996;
+    std::string section;
+    for (int i = 0; section.size() < largest - 2000; ++i)
+        section += "k" + std::to_string(i) + "=" + std::string(1000, 'v') + "\n";
+    section += "last=" + std::string(largest - section.size() - 5, 'z');
+    ASSERT_EQ(section.size(), largest);
+
+    EXPECT_TRUE(util.WriteIniSection(ini.c_str(), "rename", section.c_str()));
+    std::string text;
+    EXPECT_TRUE(util.ReadIniSection(ini.c_str(), "rename", text));
+    EXPECT_TRUE(text == section) << text.size() << " bytes read back";
+    EXPECT_FALSE(util.WriteIniSection(ini.c_str(), "rename", (section + "z").c_str()));
+    EXPECT_TRUE(util.ReadIniSection(ini.c_str(), "rename", text));
+    EXPECT_TRUE(text == section) << "the refused write changed the section";
+
+    // 1,030,000 bytes of entries: more than the largest read holds.
+    std::string huge = "[rename]\r\n";
+    for (int i = 0; huge.size() < 1030000; ++i)
+        huge += "k" + std::to_string(i) + "=" + std::string(1000, 'v') + "\r\n";
+    const std::string other = scratch.File("huge.ini");
+    ASSERT_TRUE(qvtest::WriteText(other, huge));
+    text = "stale";
+    EXPECT_FALSE(util.ReadIniSection(other.c_str(), "rename", text));
     EXPECT_EQ(text, "");
 }
 

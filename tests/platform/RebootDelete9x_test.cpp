@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <vector>
 
 namespace {
@@ -243,6 +244,69 @@ TEST_F(Reboot9xTest, AFullBatchKeepsWholeLinesAndTheNewFile)
     EXPECT_LE(characters, 31999u);
     EXPECT_GT(lines.size(), 600u);
     EXPECT_EQ(lines.back(), "del " + file + " >> NUL"); // already an 8.3 path
+}
+
+// Other programs' pending renames in wininit.ini, one "NEW=OLD" line each
+// (about 65 bytes with the line end).
+std::vector<std::string> PendingRenames(int count)
+{
+    std::vector<std::string> lines;
+    for (int i = 0; i < count; ++i) {
+        const std::string number = std::to_string(10000 + i);
+        lines.push_back("Q:\\OTHERAPP\\SYSTEM\\NEW" + number + ".DLL=Q:\\OTHERAPP\\SYSTEM\\OLD" + number + ".DLL");
+    }
+    return lines;
+}
+
+std::string IniText(const std::vector<std::string>& renames)
+{
+    std::string text = "[rename]\r\n";
+    for (const std::string& line : renames)
+        text += line + "\r\n";
+    return text;
+}
+
+TEST_F(Reboot9xTest, ALargeRenameSectionKeepsEveryEntryAndGainsTheNewOne)
+{
+    // 600 entries, about 40 KB: more than the first 32,000-byte read holds.
+    const std::vector<std::string> renames = PendingRenames(600);
+    const std::string before = IniText(renames);
+    ASSERT_GT(before.size(), 38000u);
+    ASSERT_TRUE(qvtest::WriteText(kWininit, before));
+    const std::string file = MakeFile("large section.dll");
+    const std::string shortName = Short(file);
+    qvtest::InUse hold(file);
+
+    EXPECT_TRUE(util_.ScheduleDeleteWin9x(file.c_str()));
+    std::vector<std::string> lines = Lines(kWininit);
+    const size_t kept = std::count_if(renames.begin(), renames.end(), [&](const std::string& rename) {
+        return std::find(lines.begin(), lines.end(), rename) != lines.end();
+    });
+    EXPECT_EQ(kept, 600u) << "of the other programs' entries";
+    EXPECT_EQ(lines, Join(Join({"[rename]"}, renames), {"NUL=" + shortName}));
+
+    // A second file is added after all of them.
+    const std::string second = MakeFile("large section two.dll");
+    qvtest::InUse holdSecond(second);
+    EXPECT_TRUE(util_.ScheduleDeleteWin9x(second.c_str()));
+    lines = Lines(kWininit);
+    ASSERT_EQ(lines.size(), 603u);
+    EXPECT_EQ(lines[601], "NUL=" + shortName);
+    EXPECT_EQ(lines[602], "NUL=" + Short(second));
+}
+
+TEST_F(Reboot9xTest, ARenameSectionTooLargeToReadWholeIsLeftAsItWas)
+{
+    // About 1.1 MB: beyond the largest read, so wininit.ini must not be rewritten.
+    const std::string before = IniText(PendingRenames(17000));
+    ASSERT_GT(before.size(), 1024000u);
+    ASSERT_TRUE(qvtest::WriteText(kWininit, before));
+    const std::string file = MakeFile("too large.dll");
+    qvtest::InUse hold(file);
+
+    EXPECT_TRUE(util_.ScheduleDeleteWin9x(file.c_str())); // the batch still records it
+    EXPECT_TRUE(ReadAll(kWininit) == before) << "wininit.ini was rewritten";
+    EXPECT_EQ(Lines(kReboot).back(), "del " + Short(file) + " >> NUL");
 }
 
 TEST_F(Reboot9xTest, WithoutAWindowsDirectoryOnlyTheBatchRecordsTheFile)
