@@ -1,4 +1,5 @@
 #include "integration/ProductSettings.h"
+#include "sysinfo/StringUtil.h"
 
 #include "platform/SpecialFolders.h"
 
@@ -146,7 +147,7 @@ bool CProductSettings::GetLanguageFilePath(std::string& path) const
 bool CProductSettings::GetLanguageFilePath(unsigned short languageId, std::string& path) const
 {
     char key[16];
-    snprintf(key, sizeof(key), "%04d", languageId);
+    FormatInto(key, sizeof(key), "%04d", languageId);
     const char* suffix = "Eng";
     for (const LanguageRow& row : kLanguages) {
         if (strcmp(row.languageId, key) == 0) {

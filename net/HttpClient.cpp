@@ -1,6 +1,7 @@
 // Connection, request headers, status and closing of CHttpClient. The request
 // operations are in HttpRequests.cpp.
 #include "net/HttpClient.h"
+#include "sysinfo/StringUtil.h"
 
 #include <windows.h>
 #include <wininet.h>
@@ -74,8 +75,7 @@ bool IsCallable(const void* code)
 // Formats "Name:Value\r\n" into the work area; false when it does not fit.
 bool FormatHeaderLine(const HttpHeaderPair& pair, char (&line)[kHeaderLineSize])
 {
-    int length = snprintf(line, sizeof(line), "%s:%s\r\n", pair.name.c_str(), pair.value.c_str());
-    return length >= 0 && static_cast<size_t>(length) < sizeof(line);
+    return FormatInto(line, sizeof(line), "%s:%s\r\n", pair.name.c_str(), pair.value.c_str()) >= 0;
 }
 
 } // namespace
@@ -193,7 +193,7 @@ bool CHttpClient::AddRequestHeaders()
     pendingHeaders_.clear();
     HttpAddRequestHeadersA(request_, "Cache-Control: no-cache\r\n", static_cast<DWORD>(-1), kAddHeaderMode);
     char contentType[kHeaderLineSize] = {0};
-    snprintf(contentType, sizeof(contentType), "Content-Type: %s\r\n", "text/plain");
+    FormatInto(contentType, sizeof(contentType), "Content-Type: %s\r\n", "text/plain");
     return HttpAddRequestHeadersA(request_, contentType, static_cast<DWORD>(-1), kAddHeaderMode) != FALSE;
 }
 

@@ -48,7 +48,7 @@ private:
 IPicture* DecodeStream(IStream* stream, LONG size)
 {
     IPicture* picture = nullptr;
-    if (FAILED(OleLoadPicture(stream, size, FALSE, IID_IPicture, reinterpret_cast<void**>(&picture))))
+    if (FAILED(OleLoadPicture(stream, size, FALSE, __uuidof(IPicture), reinterpret_cast<void**>(&picture))))
         return nullptr;
     return picture;
 }

@@ -1,4 +1,5 @@
 #include "sysinfo/MachineInfo.h"
+#include "sysinfo/StringUtil.h"
 
 #include "sysinfo/Md5.h"
 
@@ -150,7 +151,7 @@ void CMachineInfo::CollectVolumeSerial()
         return;
     }
     char text[16];
-    snprintf(text, sizeof(text), "%lX", serial);
+    FormatInto(text, sizeof(text), "%lX", serial);
     volumeSerial_ = text;
 }
 
@@ -182,7 +183,7 @@ void CMachineInfo::CollectAdapters()
             continue;
         char address[2 * kMacAddressLength + 1] = {0};
         for (unsigned i = 0; i < kMacAddressLength; ++i)
-            snprintf(address + 2 * i, 3, "%02X", adapter->Address[i]);
+            FormatInto(address + 2 * i, 3, "%02X", adapter->Address[i]);
         if (IsBlacklisted(address))
             continue;
         if (!macAddress_.empty())
@@ -198,6 +199,6 @@ void CMachineInfo::MakeMachineId()
     if (!Md5Buffer(text.data(), text.size(), digest))
         return;
     char length[16];
-    snprintf(length, sizeof(length), "%04X", static_cast<unsigned>(text.size()));
+    FormatInto(length, sizeof(length), "%04X", static_cast<unsigned>(text.size()));
     machineId_ = digest + length;
 }

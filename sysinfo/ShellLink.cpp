@@ -26,8 +26,8 @@ bool SaveShellLink(const char* target, const char* shortcutPath, const char* des
                    const char* iconPath, const char* arguments)
 {
     ComPtr<IShellLinkA> link;
-    if (FAILED(CoCreateInstance(CLSID_ShellLink, nullptr, // no outer object
-                                CLSCTX_INPROC_SERVER, IID_IShellLinkA,
+    if (FAILED(CoCreateInstance(__uuidof(ShellLink), nullptr, // no outer object
+                                CLSCTX_INPROC_SERVER, __uuidof(IShellLinkA),
                                 reinterpret_cast<void**>(link.out()))))
         return false;
 
@@ -43,7 +43,7 @@ bool SaveShellLink(const char* target, const char* shortcutPath, const char* des
         link->SetArguments(arguments);
 
     ComPtr<IPersistFile> file;
-    if (FAILED(link->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(file.out()))))
+    if (FAILED(link->QueryInterface(__uuidof(IPersistFile), reinterpret_cast<void**>(file.out()))))
         return false;
     WideChar* widePath = AnsiToWide(shortcutPath);
     if (!widePath)

@@ -1,5 +1,7 @@
 #include "sysinfo/StringUtil.h"
 
+#include <cstdarg>
+#include <cstdio>
 #include <cstring>
 
 bool TrimBlanks(char* text)
@@ -40,4 +42,23 @@ uint32_t StringHash(const char* text)
     for (const char* p = text; *p; ++p)
         hash = hash * 33 + static_cast<uint32_t>(static_cast<int32_t>(static_cast<signed char>(*p)));
     return hash;
+}
+
+int FormatInto(char* buffer, size_t size, const char* format, ...)
+{
+    if (!buffer || size == 0 || !format)
+        return -1;
+    va_list arguments;
+    va_start(arguments, format);
+#ifdef _WIN32
+    int length = _vsnprintf(buffer, size, format, arguments);
+#else
+    int length = vsnprintf(buffer, size, format, arguments);
+#endif
+    va_end(arguments);
+    if (length < 0 || static_cast<size_t>(length) >= size) {
+        buffer[size - 1] = '\0';
+        return -1;
+    }
+    return length;
 }

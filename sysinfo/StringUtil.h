@@ -1,6 +1,7 @@
 // Small text helpers shared by the platform library and the engine.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 // Removes blanks (0x20 only, not tabs) from both ends in place; false for null.
@@ -10,3 +11,8 @@ bool TrimBlanks(char* text);
 int ReplaceChar(char* buffer, char from, char to, int count);
 // djb2 over the bytes taken as signed 8-bit values; 5381 for null or "".
 uint32_t StringHash(const char* text);
+// Formats like printf into buffer (size bytes). Returns the length, or -1
+// when the text does not fit (buffer then holds as much as fits, terminated)
+// or buffer is null or size 0. On Windows this is the system C library's
+// formatter: the MinGW runtime's own links float formatting we never use.
+int FormatInto(char* buffer, size_t size, const char* format, ...);

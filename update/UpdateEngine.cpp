@@ -1,4 +1,5 @@
 #include "update/UpdateEngine.h"
+#include "sysinfo/StringUtil.h"
 
 #include "integration/ProductSettings.h"
 #include "platform/RegistryAccess.h"
@@ -79,7 +80,7 @@ bool CUpdateEngine::CreateMachineKey(std::string& key)
 
     CMachineInfo machine;
     char suffix[64];
-    snprintf(suffix, sizeof(suffix), "%08X%04X%04X%04X%04X", static_cast<unsigned>(now), r4, r3, r2, r1);
+    FormatInto(suffix, sizeof(suffix), "%08X%04X%04X%04X%04X", static_cast<unsigned>(now), r4, r3, r2, r1);
     std::string text = std::string(machine.GetMachineId()) + suffix;
     if (!Md5Buffer(text.data(), text.size(), key) || key.empty())
         return false;

@@ -45,3 +45,15 @@ TEST(ReplaceChar, CountsReplacementsWithinTheCount)
 }
 
 } // namespace
+
+TEST(FormatInto, FormatsWhatFitsAndRefusesWhatDoesNot)
+{
+    char buffer[8];
+    EXPECT_EQ(FormatInto(buffer, sizeof(buffer), "%04X|%s", 0xABu, "ab"), 7);
+    EXPECT_STREQ(buffer, "00AB|ab");
+    // One character too many: refused, but the buffer stays terminated.
+    EXPECT_EQ(FormatInto(buffer, sizeof(buffer), "%s", "12345678"), -1);
+    EXPECT_EQ(buffer[sizeof(buffer) - 1], '\0');
+    EXPECT_EQ(FormatInto(nullptr, 4, "x"), -1);
+    EXPECT_EQ(FormatInto(buffer, 0, "x"), -1);
+}

@@ -48,7 +48,7 @@ std::string Narrow(const std::wstring& wide, UINT codePage = CP_ACP)
     return text;
 }
 
-std::string ProgramPath() { return BinaryFile("app/QVSetup.exe"); }
+std::string ProgramPath() { return BinaryFile("shipped/app/QVSetup.exe"); }
 std::string InstallDir() { return qvtest::ProductInstallFolder(); }
 std::string Env(const char* name)
 {

@@ -53,7 +53,10 @@ std::string Folder(const char* name)
     return path;
 }
 
-std::string ProductFile(const char* name) { return qvtest::BinaryPath(std::string("server/product/bin/") + name); }
+std::string ProductFile(const char* name)
+{
+    return qvtest::BinaryPath(std::string("shipped/server/product/bin/") + name);
+}
 
 std::string StringValue(HKEY root, const std::string& key, const char* name)
 {

@@ -23,7 +23,7 @@ using namespace wizardtest;
 
 namespace {
 
-std::string ProgramPath() { return BinaryFile("app/QVSetup.exe"); }
+std::string ProgramPath() { return BinaryFile("shipped/app/QVSetup.exe"); }
 std::string HooksPath() { return BinaryFile("tests/wizard/QVSetupHooks.exe"); }
 std::string RecordPath() { return InstallFolder() + "\\QVUpdate.record.txt"; }
 
@@ -134,7 +134,7 @@ protected:
         ASSERT_TRUE(WaitFor([] { return CountFrames() == 0; }, 10000));
         SHCreateDirectoryExA(nullptr, InstallFolder().c_str(), nullptr);
         const std::string standIn = InstallFolder() + "\\QVUpdate.exe";
-        ASSERT_TRUE(CopyFileA(BinaryFile("server/product/bin/QVUpdate.exe").c_str(), standIn.c_str(), FALSE));
+        ASSERT_TRUE(CopyFileA(BinaryFile("shipped/server/product/bin/QVUpdate.exe").c_str(), standIn.c_str(), FALSE));
         DeleteFileA(RecordPath().c_str());
     }
     void TearDown() override

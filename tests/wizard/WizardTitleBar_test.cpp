@@ -71,7 +71,7 @@ TEST(WizardTitleBar, CloseBoxEndsTheWizard)
 {
     const std::string desktop = "qvclose" + std::to_string(GetCurrentProcessId());
     const std::string commandLine =
-        "explorer.exe /desktop=" + desktop + ",800x600 \"" + BinaryFile("app/QVSetup.exe") + "\"";
+        "explorer.exe /desktop=" + desktop + ",800x600 \"" + BinaryFile("shipped/app/QVSetup.exe") + "\"";
     STARTUPINFOA startup = {};
     startup.cb = sizeof(startup);
     PROCESS_INFORMATION explorer = {};
