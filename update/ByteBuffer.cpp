@@ -70,6 +70,23 @@ bool CByteBuffer::Grow(size_t count)
     return true;
 }
 
+bool CByteBuffer::Resize(size_t size)
+{
+    if (size == size_)
+        return true;
+    if (size == 0) {
+        Detach(true);
+        return true;
+    }
+    // realloc keeps the old block when it fails, so a failure changes nothing.
+    unsigned char* block = static_cast<unsigned char*>(realloc(data_, size));
+    if (!block)
+        return false;
+    data_ = block;
+    size_ = size;
+    return true;
+}
+
 void CByteBuffer::Shrink(size_t size)
 {
     if (size >= size_)

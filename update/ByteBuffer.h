@@ -29,6 +29,10 @@ public:
     // Appends count zero bytes, keeping the contents. False when the
     // allocation fails or the size would overflow; the buffer is then unchanged.
     bool Grow(size_t count);
+    // Makes the block size bytes long, keeping the contents that fit; bytes
+    // beyond the old size are left uninitialised (for a writer that fills
+    // them). False when the allocation fails; the buffer is then unchanged.
+    bool Resize(size_t size);
     // Keeps only the first size bytes (no-op when size is not smaller).
     void Shrink(size_t size);
     // Exchanges the blocks of two buffers.

@@ -74,8 +74,10 @@ bool CDataCodec::Encode(const void* data, size_t length, CByteBuffer& out, const
 }
 
 bool CDataCodec::Decode(void* data, size_t length, CByteBuffer& out, const void* key, size_t keyLength,
-                        int mode) const
+                        int mode, bool* overLimit) const
 {
+    if (overLimit)
+        *overLimit = false;
     if (length == 0 || !IsReadableBlock(data, length))
         return false;
     unsigned char* bytes = static_cast<unsigned char*>(data);
@@ -85,9 +87,9 @@ bool CDataCodec::Decode(void* data, size_t length, CByteBuffer& out, const void*
         CByteBuffer plain;
         if (!SeedFrameDecrypt(bytes, length, SeedKey(key, keyLength, builtIn), plain))
             return false;
-        return InflateBlock(plain.Data(), plain.Size(), out);
+        return InflateBlock(plain.Data(), plain.Size(), out, overLimit);
     }
     if (mode == CODEC_RC4)
         ApplyRc4(bytes, length, key, keyLength, builtIn);
-    return InflateBlock(bytes, length, out);
+    return InflateBlock(bytes, length, out, overLimit);
 }

@@ -30,8 +30,10 @@ public:
 
     // Decrypts by mode, then inflates, into out. In mode CODEC_RC4 the input
     // is decrypted in place, so the caller's block changes. False for empty
-    // input or any failing step; out is then left as it was.
-    bool Decode(void* data, size_t length, CByteBuffer& out, const void* key, size_t keyLength, int mode) const;
+    // input or any failing step; out is then left as it was. *overLimit
+    // (when given) is set when the block would inflate past kMaxInflatedBlock.
+    bool Decode(void* data, size_t length, CByteBuffer& out, const void* key, size_t keyLength, int mode,
+                bool* overLimit = nullptr) const;
 
     // Keys, as Encode and Decode take them:
     // - RC4: keyLength bytes of key, repeated over the 256 schedule

@@ -92,8 +92,13 @@ bool ReadWholeFile(const char* path, CByteBuffer& image)
     CByteBuffer data;
     size_t used = 0;
     for (;;) {
-        if (!data.Grow(kReadPiece))
-            return false;
+        // The buffer doubles as it fills, so a large file is copied a few
+        // times, not once per piece.
+        if (data.Size() - used < kReadPiece) {
+            size_t next = data.Size() < kReadPiece ? kReadPiece : 2 * data.Size();
+            if (next < data.Size() || !data.Resize(next))
+                return false;
+        }
         size_t got = fread(data.Data() + used, 1, kReadPiece, file.get());
         used += got;
         if (got < kReadPiece)
@@ -284,8 +289,12 @@ bool CTableFile::Load(const unsigned char* data, size_t size, const void* key, s
             if (Crc32(stored.Data(), stored.Size()) != storedCrc)
                 return false;
             CByteBuffer plain;
-            if (!codec_.Decode(stored.Data(), stored.Size(), plain, key, keyLength, mode))
-                continue;  // a row that does not decode is dropped
+            bool overLimit = false;
+            if (!codec_.Decode(stored.Data(), stored.Size(), plain, key, keyLength, mode, &overLimit)) {
+                if (overLimit)
+                    return false;  // a row of that size is no real row: the file is hostile or broken
+                continue;          // a row that does not decode is dropped
+            }
             anyDecoded = true;
             rows_.emplace_back();
             lastBlockOk = ParseCells(plain, rows_.back());

@@ -86,21 +86,24 @@ bool DeflateBlock(const unsigned char* data, size_t length, CByteBuffer& out)
     return true;
 }
 
-bool InflateBlock(const unsigned char* data, size_t length, CByteBuffer& out)
+bool InflateBlock(const unsigned char* data, size_t length, CByteBuffer& out, bool* overLimit)
 {
+    if (overLimit)
+        *overLimit = false;
     if (!data || length == 0 || length > UINT_MAX / 2)
         return false;
     InflateStream stream;
     if (!stream.Init())
         return false;
     CByteBuffer result;
-    if (!result.Allocate(2 * length, true))
+    // inflate writes every byte it reports, so the buffer needs no zero-fill.
+    if (!result.Allocate(length < kMaxInflatedBlock / 2 ? 2 * length : kMaxInflatedBlock, false))
         return false;
     stream->next_in = const_cast<Bytef*>(data);
     stream->avail_in = static_cast<uInt>(length);
     size_t produced = 0;
-    size_t space = result.Size();
     for (;;) {
+        size_t space = result.Size() - produced;
         stream->next_out = result.Data() + produced;
         stream->avail_out = static_cast<uInt>(space);
         int status = inflate(stream.get(), Z_NO_FLUSH);
@@ -114,9 +117,15 @@ bool InflateBlock(const unsigned char* data, size_t length, CByteBuffer& out)
         if (stream->avail_out != 0)
             return false;
         // The output is full: more may follow even when all input is consumed.
-        if (!result.Grow(length))
+        // Doubling keeps the copying of a large block linear.
+        if (result.Size() >= kMaxInflatedBlock) {
+            if (overLimit)
+                *overLimit = true;
             return false;
-        space = length;
+        }
+        size_t next = result.Size() < kMaxInflatedBlock / 2 ? 2 * result.Size() : kMaxInflatedBlock;
+        if (!result.Resize(next))
+            return false;
     }
     result.Shrink(produced);
     out.Swap(result);

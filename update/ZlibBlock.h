@@ -13,9 +13,15 @@
 // then left as it was.
 bool DeflateBlock(const unsigned char* data, size_t length, CByteBuffer& out);
 
+// The most one block may inflate to: far above any real row (a patch list of
+// thousands of records inflates to a few hundred kilobytes), far below what
+// would let a small hostile file take the memory and minutes of a machine.
+const size_t kMaxInflatedBlock = 64u << 20;
+
 // Inflates one zlib stream into out. The output buffer starts at twice the
-// input length and grows by the input length each time it fills up. False
-// for empty or null input, a zlib error, a failed allocation, or input that
-// ends before the stream does; out is then left as it was. Bytes after the
-// end of the stream are ignored.
-bool InflateBlock(const unsigned char* data, size_t length, CByteBuffer& out);
+// input length and doubles each time it fills up, up to kMaxInflatedBlock.
+// False for empty or null input, a zlib error, a failed allocation, input
+// that ends before the stream does, or a stream that inflates to more than
+// kMaxInflatedBlock (then *overLimit, when given, is set); out is then left
+// as it was. Bytes after the end of the stream are ignored.
+bool InflateBlock(const unsigned char* data, size_t length, CByteBuffer& out, bool* overLimit = nullptr);

@@ -1,6 +1,7 @@
 // Damaged, truncated and hand-made table files: every failure is clean, and
 // what loads is exactly what was stored before the damage.
 #include "update/TableFile.h"
+#include "update/ZlibBlock.h"
 
 #include <gtest/gtest.h>
 #include <zlib.h>
@@ -241,4 +242,29 @@ TEST(TableFileDamage, TrailingBytesAndOversizedBlocksFail)
     bool opened = true;
     EXPECT_TRUE(LoadRows(oversized.image(), opened).empty());
     EXPECT_FALSE(opened);
+}
+
+TEST(TableFileDamage, ARowInflatingPastTheCapFailsTheWholeLoad)
+{
+    // A few tens of kilobytes on disk that inflate to more than any real row:
+    // the load fails (it is not a row to drop and go on from), while a large
+    // but sane row below the cap still loads.
+    for (size_t inflated : {kMaxInflatedBlock + 1, size_t(8) << 20}) {
+        // One byte cell of zeros, with its kind and length in front.
+        const size_t payload = inflated - 8;
+        Bytes zeros(inflated, 0);
+        zeros[0] = 3;
+        for (int i = 0; i < 4; ++i)
+            zeros[4 + i] = static_cast<unsigned char>(payload >> (8 * i));
+        Bytes stream(compressBound(static_cast<uLong>(zeros.size())));
+        uLongf length = static_cast<uLongf>(stream.size());
+        ASSERT_EQ(compress2(stream.data(), &length, zeros.data(), static_cast<uLong>(zeros.size()), 9), Z_OK);
+        stream.resize(length);
+        ImageBuilder image(CODEC_DEFLATE);
+        image.AddRow(NumberCell(4, 1));
+        image.AddStored(stream);
+        CTableFile table;
+        const bool opened = table.OpenImage(image.image().data(), image.image().size(), nullptr, 0);
+        EXPECT_EQ(opened, inflated <= kMaxInflatedBlock) << inflated << " bytes from a " << length << "-byte block";
+    }
 }
