@@ -56,10 +56,11 @@ bool LoadConfigFile(const char* path, bool validateOnly)
     for (int index = 0; index < CONFIG_CELL_COUNT; ++index) {
         if (!ReadCell(table, ConfigLayout(index).kind, index, record))
             return false;
-        if (index == 3)
-            g_productSettings.SetProductKeyLocation(record.ProductKeyLocation().c_str());
         table.NextCell();
     }
+    // The product key moves only with a file that validated whole: a broken
+    // or hostile file must not choose where the product's values go.
+    g_productSettings.SetProductKeyLocation(record.ProductKeyLocation().c_str());
     if (!validateOnly)
         g_productSettings.SetConfig(record);
     return true;

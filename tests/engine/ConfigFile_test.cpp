@@ -97,6 +97,10 @@ TEST_F(ConfigFileTest, ShortRowAndWrongKindsFail)
     ConfigRecord record;
     g_productSettings.GetConfig(record);
     EXPECT_EQ(record.ProductCode(), ""); // nothing stored by the failed loads
+    // Nor does a file that fails validation move the product key (its cell 4
+    // was read before the bad cell).
+    EXPECT_EQ(g_productSettings.ProductKeyRoot(), "HLM");
+    EXPECT_EQ(g_productSettings.ProductKeyPath(), "SOFTWARE\\Before");
 }
 
 TEST_F(ConfigFileTest, MissingFolderOrDamagedFileFails)
