@@ -1,13 +1,14 @@
 #!/usr/bin/env bash
-# Builds the table-file fuzz target with libFuzzer and AddressSanitizer and
-# runs it for a number of seconds on a copy of the committed corpus.
+# Builds fuzz targets with libFuzzer and AddressSanitizer and runs each for a
+# number of seconds on a copy of its committed corpus.
 #
-#   ./scripts/fuzz.sh [SECONDS]        default 60
-#   QV_FUZZ_DIR=dir                    work folder (default: build-fuzz/)
+#   ./scripts/fuzz.sh [SECONDS [TARGET...]]   default 60 s, every target
+#   QV_FUZZ_DIR=dir                           work folder (default: build-fuzz/)
 #
-# New inputs that reach new code are left in $QV_FUZZ_DIR/corpus; crashes
-# go to $QV_FUZZ_DIR/crash-* and make the script exit non-zero. Copy small,
-# interesting inputs into fuzz/corpus/table/ to keep them in the replay test.
+# Targets: see fuzz_sources below (TARGET is the name before "_fuzzer"). New
+# inputs that reach new code are left in $QV_FUZZ_DIR/NAME/corpus; crashes go
+# to $QV_FUZZ_DIR/NAME/crash-* and make the script exit non-zero. Copy small,
+# interesting inputs into fuzz/corpus/NAME/ to keep them in the replay tests.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)
@@ -26,28 +27,42 @@ if [ ${#need[@]} -gt 0 ]; then
   DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends "${need[@]}" >/dev/null
 fi
 
-mkdir -p "$work/obj" "$work/corpus"
 flags=(-std=c++17 -O1 -g -fsanitize=fuzzer-no-link,address,undefined -fno-omit-frame-pointer -I "$root")
-sources=(update/ByteBuffer.cpp update/Crc32.cpp update/DataCodec.cpp update/Rc4.cpp update/ReadableMemory.cpp
-         update/SeedCipher.cpp update/SeedFraming.cpp update/TableFile.cpp update/ZlibBlock.cpp
-         sysinfo/TextConvert.cpp fuzz/TableFuzz.cpp)
-objects=()
-for src in "${sources[@]}"; do
-  obj="$work/obj/$(echo "$src" | tr / _).o"
-  clang++-14 "${flags[@]}" -c "$src" -o "$obj"
-  objects+=("$obj")
-done
-clang++-14 -fsanitize=fuzzer,address,undefined "${objects[@]}" -lz -o "$work/table_fuzzer"
+# The portable core every target links, then each target's own sources.
+core=(update/ByteBuffer.cpp update/Crc32.cpp update/DataCodec.cpp update/Rc4.cpp sysinfo/ReadableMemory.cpp
+      update/SeedCipher.cpp update/SeedFraming.cpp update/TableFile.cpp update/ZlibBlock.cpp
+      sysinfo/TextConvert.cpp)
+declare -A fuzz_sources=(
+  [table]="fuzz/TableFuzz.cpp"
+)
+targets=("${@:2}")
+[ ${#targets[@]} -gt 0 ] || targets=("${!fuzz_sources[@]}")
 
-cp -n fuzz/corpus/table/* "$work/corpus/" 2>/dev/null || true
-echo "fuzz: running table_fuzzer for ${seconds}s"
-cd "$work"
+mkdir -p "$work/obj"
+compile() { # SOURCE -> object path on stdout
+  local obj="$work/obj/$(echo "$1" | tr / _).o"
+  [ "$obj" -nt "$root/$1" ] || clang++-14 "${flags[@]}" -c "$1" -o "$obj"
+  echo "$obj"
+}
+core_objects=()
+for src in "${core[@]}"; do core_objects+=("$(compile "$src")"); done
+
 status=0
-ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=halt_on_error=1 \
-  ./table_fuzzer -max_total_time="$seconds" -max_len=65536 -rss_limit_mb=1024 -print_final_stats=1 \
-  corpus 2>&1 | tee fuzz.log | grep -E '^#[0-9]+[[:space:]]+(INITED|DONE)|^(stat::|Done|==[0-9]+==ERROR|SUMMARY)' || true
-grep -q -E '==[0-9]+==ERROR|^SUMMARY|deadly signal' fuzz.log && status=1
-ls crash-* leak-* timeout-* oom-* 2>/dev/null && status=1
-echo "fuzz: corpus now $(ls corpus | wc -l) inputs; log in $work/fuzz.log"
+for name in "${targets[@]}"; do
+  [ -n "${fuzz_sources[$name]:-}" ] || { echo "fuzz: no target $name"; exit 2; }
+  objects=("${core_objects[@]}")
+  for src in ${fuzz_sources[$name]}; do objects+=("$(compile "$src")"); done
+  dir="$work/$name"
+  mkdir -p "$dir/corpus"
+  clang++-14 -fsanitize=fuzzer,address,undefined "${objects[@]}" -lz -o "$dir/${name}_fuzzer"
+  cp -n fuzz/corpus/"$name"/* "$dir/corpus/" 2>/dev/null || true
+  echo "fuzz: running ${name}_fuzzer for ${seconds}s"
+  (cd "$dir" && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=halt_on_error=1 \
+    "./${name}_fuzzer" -max_total_time="$seconds" -max_len=65536 -rss_limit_mb=1024 -print_final_stats=1 \
+    corpus 2>&1 | tee fuzz.log | grep -E '^#[0-9]+[[:space:]]+(INITED|DONE)|^(stat::|Done|==[0-9]+==ERROR|SUMMARY)' || true)
+  grep -q -E '==[0-9]+==ERROR|^SUMMARY|deadly signal' "$dir/fuzz.log" && status=1
+  ls "$dir"/crash-* "$dir"/leak-* "$dir"/timeout-* "$dir"/oom-* 2>/dev/null && status=1
+  echo "fuzz: $name corpus now $(ls "$dir/corpus" | wc -l) inputs; log in $dir/fuzz.log"
+done
 [ $status -eq 0 ] && echo "fuzz: no crashes" || echo "fuzz: FOUND PROBLEMS"
 exit $status
