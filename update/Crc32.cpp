@@ -1,42 +1,29 @@
 #include "update/Crc32.h"
 
+#include <climits>
+
+#include <zlib.h>
+
 #include "sysinfo/ReadableMemory.h"
 
-namespace {
-
-const uint32_t kReflectedPolynomial = 0xEDB88320u;
-
-// The 256-entry table of the byte-at-a-time algorithm, built once.
-struct Crc32Table {
-    uint32_t entry[256];
-    Crc32Table()
-    {
-        for (uint32_t n = 0; n < 256; ++n) {
-            uint32_t c = n;
-            for (int bit = 0; bit < 8; ++bit)
-                c = (c & 1) ? (kReflectedPolynomial ^ (c >> 1)) : (c >> 1);
-            entry[n] = c;
-        }
-    }
-};
-
-// Built on first use, so callers running during static construction are safe.
-const Crc32Table& Table()
+uint32_t Crc32OfBlock(const void* data, size_t length)
 {
-    static const Crc32Table table;
-    return table;
+    // zlib's table-driven routine: the same polynomial, preset and final
+    // inversion, several bytes per step.
+    const Bytef* p = static_cast<const Bytef*>(data);
+    uLong crc = crc32(0L, Z_NULL, 0);
+    while (length > 0) {
+        uInt piece = length > UINT_MAX ? UINT_MAX : static_cast<uInt>(length);
+        crc = crc32(crc, p, piece);
+        p += piece;
+        length -= piece;
+    }
+    return static_cast<uint32_t>(crc);
 }
-
-} // namespace
 
 uint32_t Crc32(const void* data, size_t length)
 {
     if (!IsReadableBlock(data, length))
         return 0;
-    const uint32_t* entry = Table().entry;
-    const unsigned char* p = static_cast<const unsigned char*>(data);
-    uint32_t crc = 0xFFFFFFFFu;
-    for (size_t i = 0; i < length; ++i)
-        crc = entry[(crc ^ p[i]) & 0xFF] ^ (crc >> 8);
-    return crc ^ 0xFFFFFFFFu;
+    return Crc32OfBlock(data, length);
 }

@@ -8,3 +8,5 @@
 
 // The checksum of length bytes at data; 0 when data is null or not readable.
 uint32_t Crc32(const void* data, size_t length);
+// The same for a block the caller owns (no readability check).
+uint32_t Crc32OfBlock(const void* data, size_t length);

@@ -56,12 +56,13 @@ const uint8_t* SeedKey(const void* key, size_t keyLength, const uint8_t* builtIn
 } // namespace
 
 bool CDataCodec::Encode(const void* data, size_t length, CByteBuffer& out, const void* key, size_t keyLength,
-                        int mode) const
+                        int mode, CDeflater* deflater) const
 {
     if (length == 0 || !IsReadableBlock(data, length))
         return false;
     CByteBuffer stream;
-    if (!DeflateBlock(static_cast<const unsigned char*>(data), length, stream))
+    const unsigned char* bytes = static_cast<const unsigned char*>(data);
+    if (!(deflater ? deflater->Deflate(bytes, length, stream) : DeflateBlock(bytes, length, stream)))
         return false;
     uint8_t builtIn[kBuiltInKeySize];
     BuiltInKey(builtIn);
@@ -80,6 +81,20 @@ bool CDataCodec::Decode(void* data, size_t length, CByteBuffer& out, const void*
         *overLimit = false;
     if (length == 0 || !IsReadableBlock(data, length))
         return false;
+    CInflater inflater;
+    if (!Decode(data, length, inflater, key, keyLength, mode, overLimit))
+        return false;
+    inflater.TakeOutput(out);
+    return true;
+}
+
+bool CDataCodec::Decode(void* data, size_t length, CInflater& inflater, const void* key, size_t keyLength,
+                        int mode, bool* overLimit) const
+{
+    if (overLimit)
+        *overLimit = false;
+    if (!data || length == 0)
+        return false;
     unsigned char* bytes = static_cast<unsigned char*>(data);
     uint8_t builtIn[kBuiltInKeySize];
     BuiltInKey(builtIn);
@@ -87,9 +102,9 @@ bool CDataCodec::Decode(void* data, size_t length, CByteBuffer& out, const void*
         CByteBuffer plain;
         if (!SeedFrameDecrypt(bytes, length, SeedKey(key, keyLength, builtIn), plain))
             return false;
-        return InflateBlock(plain.Data(), plain.Size(), out, overLimit);
+        return inflater.Inflate(plain.Data(), plain.Size(), overLimit);
     }
     if (mode == CODEC_RC4)
         ApplyRc4(bytes, length, key, keyLength, builtIn);
-    return InflateBlock(bytes, length, out, overLimit);
+    return inflater.Inflate(bytes, length, overLimit);
 }

@@ -7,6 +7,7 @@
 #include <cstdint>
 
 #include "update/ByteBuffer.h"
+#include "update/ZlibBlock.h"
 
 // Codec modes: the seventh byte of a table file. Any other value acts as
 // CODEC_DEFLATE.
@@ -25,14 +26,19 @@ public:
 
     // Compresses length bytes at data, then encrypts them by mode, into out.
     // False for empty input or any failing step; out is then left as it was.
+    // A writer of many blocks hands in one deflater for all of them.
     bool Encode(const void* data, size_t length, CByteBuffer& out, const void* key, size_t keyLength,
-                int mode) const;
+                int mode, CDeflater* deflater = nullptr) const;
 
     // Decrypts by mode, then inflates, into out. In mode CODEC_RC4 the input
     // is decrypted in place, so the caller's block changes. False for empty
     // input or any failing step; out is then left as it was. *overLimit
     // (when given) is set when the block would inflate past kMaxInflatedBlock.
     bool Decode(void* data, size_t length, CByteBuffer& out, const void* key, size_t keyLength, int mode,
+                bool* overLimit = nullptr) const;
+    // The same into inflater's output (a reader of many blocks keeps one
+    // inflater for all of them). data must be readable: the caller owns it.
+    bool Decode(void* data, size_t length, CInflater& inflater, const void* key, size_t keyLength, int mode,
                 bool* overLimit = nullptr) const;
 
     // Keys, as Encode and Decode take them:

@@ -139,12 +139,34 @@ std::vector<WideChar> WideFromBytes(const unsigned char* p, size_t length)
     return wide;
 }
 
+// Plain ASCII is the same text in every code page and in UTF-8: such a text
+// cell is copied (one byte per unit) with a terminating zero, without a
+// conversion. False, cell untouched, for any other text.
+bool CopyAsciiText(int kind, const unsigned char* payload, size_t length, CTableCell& cell)
+{
+    const size_t unit = kind == CELL_WIDE_TEXT ? 2 : 1;
+    const size_t count = length / unit;
+    for (size_t i = 0; i < count; ++i) {
+        unsigned char c = payload[i * unit];
+        if (c == 0 || c >= 0x80 || (unit == 2 && payload[i * unit + 1] != 0))
+            return false;
+    }
+    if (!cell.payload.Allocate(count + 1, false))
+        return false;
+    for (size_t i = 0; i < count; ++i)
+        cell.payload.Data()[i] = payload[i * unit];
+    cell.payload.Data()[count] = 0;
+    return true;
+}
+
 // A text cell read from a file becomes kind 3 holding UTF-8 with its
 // terminating zero; an empty or unconvertible text becomes an empty kind-3 cell.
 void MakeUtf8Cell(int kind, const unsigned char* payload, size_t length, CTableCell& cell)
 {
     cell.kind = CELL_BYTES;
     if (length == 0)
+        return;
+    if (kind != CELL_BYTES && CopyAsciiText(kind, payload, length, cell))
         return;
     int converted = 0;
     if (kind == CELL_ANSI_TEXT) {
@@ -163,10 +185,17 @@ void MakeUtf8Cell(int kind, const unsigned char* payload, size_t length, CTableC
 // Parses a decoded cell stream into row. False when a cell has an unknown
 // kind or claims more bytes than the payload holds: the rest of the row is
 // then abandoned. Nothing is read past the payload.
-bool ParseCells(const CByteBuffer& plain, std::deque<CTableCell>& row)
+bool ParseCells(const unsigned char* p, size_t end, std::vector<CTableCell>& row)
 {
-    const unsigned char* p = plain.Data();
-    size_t end = plain.Size();
+    // Count the cells first, so the row is allocated once.
+    size_t cells = 0;
+    for (size_t at = 0; end - at >= kCellHeaderSize; ++cells) {
+        uint32_t length = ReadLe32(p + at + 4);
+        if (length > end - at - kCellHeaderSize)
+            break;
+        at += kCellHeaderSize + length;
+    }
+    row.reserve(cells + 1);
     size_t offset = 0;
     while (offset < end) {
         if (end - offset < kCellHeaderSize)
@@ -203,7 +232,7 @@ bool ParseCells(const CByteBuffer& plain, std::deque<CTableCell>& row)
 
 // The cell stream of one row (see the layout above CTableFile::Save); false
 // when it cannot be allocated or does not fit the 32-bit length fields.
-bool BuildCellStream(const std::deque<CTableCell>& row, CByteBuffer& stream)
+bool BuildCellStream(const std::vector<CTableCell>& row, CByteBuffer& stream)
 {
     uint64_t total = 0;
     for (const CTableCell& cell : row)
@@ -270,6 +299,8 @@ bool CTableFile::Load(const unsigned char* data, size_t size, const void* key, s
     bool anyDecoded = false;
     bool lastBlockOk = false;
     size_t offset = kHeaderSize;
+    CInflater inflater;   // one zlib stream and output buffer for every row
+    CByteBuffer rc4Copy;
     try {
         while (offset < size) {
             if (size - offset < kBlockHeaderSize)
@@ -279,25 +310,29 @@ bool CTableFile::Load(const unsigned char* data, size_t size, const void* key, s
             offset += kBlockHeaderSize;
             if (storedLength > size - offset)
                 return false;
-            // A private copy: the RC4 mode decrypts in place.
-            CByteBuffer stored;
-            if (!stored.Allocate(storedLength, false))
-                return false;
-            if (storedLength > 0)
-                memcpy(stored.Data(), data + offset, storedLength);
+            const unsigned char* block = data + offset;
             offset += storedLength;
-            if (Crc32(stored.Data(), stored.Size()) != storedCrc)
+            if (Crc32OfBlock(block, storedLength) != storedCrc)
                 return false;
-            CByteBuffer plain;
+            // The RC4 mode decrypts in place: it works on a private copy
+            // (one buffer for all rows); the other modes only read the block.
+            unsigned char* input = const_cast<unsigned char*>(block);
+            if (mode == CODEC_RC4) {
+                if (rc4Copy.Size() < storedLength && !rc4Copy.Resize(storedLength))
+                    return false;
+                if (storedLength > 0)
+                    memcpy(rc4Copy.Data(), block, storedLength);
+                input = rc4Copy.Data();
+            }
             bool overLimit = false;
-            if (!codec_.Decode(stored.Data(), stored.Size(), plain, key, keyLength, mode, &overLimit)) {
+            if (!codec_.Decode(input, storedLength, inflater, key, keyLength, mode, &overLimit)) {
                 if (overLimit)
                     return false;  // a row of that size is no real row: the file is hostile or broken
                 continue;          // a row that does not decode is dropped
             }
             anyDecoded = true;
             rows_.emplace_back();
-            lastBlockOk = ParseCells(plain, rows_.back());
+            lastBlockOk = ParseCells(inflater.Output(), inflater.OutputSize(), rows_.back());
         }
     } catch (const std::bad_alloc&) {
         return false;
@@ -538,6 +573,7 @@ bool CTableFile::Save(const char* path, const void* key, size_t keyLength, int m
 
     bool wroteRow = false;
     bool rowLost = false;
+    CDeflater deflater;  // one zlib stream for every row
     for (const Row& row : rows_) {
         if (row.empty())
             continue;
@@ -545,14 +581,14 @@ bool CTableFile::Save(const char* path, const void* key, size_t keyLength, int m
         if (!BuildCellStream(row, stream))
             return false;
         CByteBuffer stored;
-        if (!codec_.Encode(stream.Data(), stream.Size(), stored, key, keyLength, storedMode)) {
+        if (!codec_.Encode(stream.Data(), stream.Size(), stored, key, keyLength, storedMode, &deflater)) {
             // The other rows are still worth writing, but the save must not claim success.
             rowLost = true;
             continue;
         }
         unsigned char blockHeader[kBlockHeaderSize];
         WriteLe32(static_cast<uint32_t>(stored.Size()), blockHeader);
-        WriteLe32(Crc32(stored.Data(), stored.Size()), blockHeader + 4);
+        WriteLe32(Crc32OfBlock(stored.Data(), stored.Size()), blockHeader + 4);
         if (!WriteAll(file.get(), blockHeader, sizeof(blockHeader)) ||
             !WriteAll(file.get(), stored.Data(), stored.Size()))
             return false;

@@ -11,6 +11,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <deque>
+#include <vector>
 #include <string>
 
 #include "sysinfo/TextConvert.h"
@@ -91,7 +92,7 @@ public:
     size_t RowCount() const { return rows_.size(); }
 
 private:
-    typedef std::deque<CTableCell> Row;
+    typedef std::vector<CTableCell> Row;
 
     bool Load(const unsigned char* data, size_t size, const void* key, size_t keyLength);
     bool AddCell(CTableCell& cell);

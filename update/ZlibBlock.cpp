@@ -2,6 +2,7 @@
 
 #include <climits>
 #include <cstring>
+#include <new>
 
 #include <zlib.h>
 
@@ -11,64 +12,40 @@ const int kCompressionLevel = 9;
 // Room the output buffer has beyond the input length.
 const size_t kDeflateSlack = 1024;
 
-// Ends a deflate stream on every path.
-class DeflateStream {
-public:
-    DeflateStream() { memset(&stream_, 0, sizeof(stream_)); }
-    ~DeflateStream()
-    {
-        if (open_)
-            deflateEnd(&stream_);
-    }
-    bool Init()
-    {
-        open_ = deflateInit(&stream_, kCompressionLevel) == Z_OK;
-        return open_;
-    }
-    z_stream* operator->() { return &stream_; }
-    z_stream* get() { return &stream_; }
-
-private:
-    z_stream stream_;
-    bool open_ = false;
-};
-
-// Ends an inflate stream on every path.
-class InflateStream {
-public:
-    InflateStream() { memset(&stream_, 0, sizeof(stream_)); }
-    ~InflateStream()
-    {
-        if (open_)
-            inflateEnd(&stream_);
-    }
-    bool Init()
-    {
-        open_ = inflateInit(&stream_) == Z_OK;
-        return open_;
-    }
-    z_stream* operator->() { return &stream_; }
-    z_stream* get() { return &stream_; }
-
-private:
-    z_stream stream_;
-    bool open_ = false;
-};
-
 } // namespace
 
-bool DeflateBlock(const unsigned char* data, size_t length, CByteBuffer& out)
+CDeflater::CDeflater() : stream_(nullptr) {}
+
+CDeflater::~CDeflater()
+{
+    if (stream_) {
+        deflateEnd(static_cast<z_stream*>(stream_));
+        delete static_cast<z_stream*>(stream_);
+    }
+}
+
+bool CDeflater::Deflate(const unsigned char* data, size_t length, CByteBuffer& out)
 {
     // zlib counts in uInt: the block and its output buffer must fit in one.
     if (!data || length == 0 || length > UINT_MAX - kDeflateSlack)
         return false;
-    DeflateStream stream;
-    if (!stream.Init())
+    if (!stream_) {
+        z_stream* stream = new (std::nothrow) z_stream();
+        if (!stream)
+            return false;
+        if (deflateInit(stream, kCompressionLevel) != Z_OK) {
+            delete stream;
+            return false;
+        }
+        stream_ = stream;
+    } else if (deflateReset(static_cast<z_stream*>(stream_)) != Z_OK) {
         return false;
+    }
+    z_stream* stream = static_cast<z_stream*>(stream_);
     // length + 1024 covers every block up to a few megabytes; incompressible
     // blocks beyond that need zlib's own bound.
     size_t capacity = length + kDeflateSlack;
-    uLong bound = deflateBound(stream.get(), static_cast<uLong>(length));
+    uLong bound = deflateBound(stream, static_cast<uLong>(length));
     if (bound > capacity && bound <= UINT_MAX)
         capacity = bound;
     CByteBuffer result;
@@ -79,34 +56,71 @@ bool DeflateBlock(const unsigned char* data, size_t length, CByteBuffer& out)
     stream->next_out = result.Data();
     stream->avail_out = static_cast<uInt>(capacity);
     // Only Z_STREAM_END means the whole stream, trailer included, is in the buffer.
-    if (deflate(stream.get(), Z_FINISH) != Z_STREAM_END)
+    if (deflate(stream, Z_FINISH) != Z_STREAM_END)
         return false;
     result.Shrink(stream->total_out);
     out.Swap(result);
     return true;
 }
 
-bool InflateBlock(const unsigned char* data, size_t length, CByteBuffer& out, bool* overLimit)
+bool DeflateBlock(const unsigned char* data, size_t length, CByteBuffer& out)
+{
+    CDeflater deflater;
+    return deflater.Deflate(data, length, out);
+}
+
+CInflater::CInflater() : stream_(nullptr), produced_(0) {}
+
+CInflater::~CInflater()
+{
+    if (stream_) {
+        inflateEnd(static_cast<z_stream*>(stream_));
+        delete static_cast<z_stream*>(stream_);
+    }
+}
+
+void CInflater::TakeOutput(CByteBuffer& out)
+{
+    buffer_.Shrink(produced_);
+    out.Swap(buffer_);
+    buffer_.Detach(true);
+    produced_ = 0;
+}
+
+bool CInflater::Inflate(const unsigned char* data, size_t length, bool* overLimit)
 {
     if (overLimit)
         *overLimit = false;
+    produced_ = 0;
     if (!data || length == 0 || length > UINT_MAX / 2)
         return false;
-    InflateStream stream;
-    if (!stream.Init())
+    if (!stream_) {
+        z_stream* stream = new (std::nothrow) z_stream();
+        if (!stream)
+            return false;
+        if (inflateInit(stream) != Z_OK) {
+            delete stream;
+            return false;
+        }
+        stream_ = stream;
+    } else if (inflateReset(static_cast<z_stream*>(stream_)) != Z_OK) {
         return false;
-    CByteBuffer result;
+    }
+    z_stream* stream = static_cast<z_stream*>(stream_);
     // inflate writes every byte it reports, so the buffer needs no zero-fill.
-    if (!result.Allocate(length < kMaxInflatedBlock / 2 ? 2 * length : kMaxInflatedBlock, false))
+    size_t start = length < kMaxInflatedBlock / 2 ? 2 * length : kMaxInflatedBlock;
+    if (buffer_.Size() < start && !buffer_.Resize(start))
         return false;
     stream->next_in = const_cast<Bytef*>(data);
     stream->avail_in = static_cast<uInt>(length);
     size_t produced = 0;
     for (;;) {
-        size_t space = result.Size() - produced;
-        stream->next_out = result.Data() + produced;
+        size_t space = buffer_.Size() - produced;
+        if (space > UINT_MAX)
+            space = UINT_MAX;
+        stream->next_out = buffer_.Data() + produced;
         stream->avail_out = static_cast<uInt>(space);
-        int status = inflate(stream.get(), Z_NO_FLUSH);
+        int status = inflate(stream, Z_NO_FLUSH);
         produced += space - stream->avail_out;
         if (status == Z_STREAM_END)
             break;
@@ -118,16 +132,24 @@ bool InflateBlock(const unsigned char* data, size_t length, CByteBuffer& out, bo
             return false;
         // The output is full: more may follow even when all input is consumed.
         // Doubling keeps the copying of a large block linear.
-        if (result.Size() >= kMaxInflatedBlock) {
+        if (buffer_.Size() >= kMaxInflatedBlock) {
             if (overLimit)
                 *overLimit = true;
             return false;
         }
-        size_t next = result.Size() < kMaxInflatedBlock / 2 ? 2 * result.Size() : kMaxInflatedBlock;
-        if (!result.Resize(next))
+        size_t next = buffer_.Size() < kMaxInflatedBlock / 2 ? 2 * buffer_.Size() : kMaxInflatedBlock;
+        if (!buffer_.Resize(next))
             return false;
     }
-    result.Shrink(produced);
-    out.Swap(result);
+    produced_ = produced;
+    return true;
+}
+
+bool InflateBlock(const unsigned char* data, size_t length, CByteBuffer& out, bool* overLimit)
+{
+    CInflater inflater;
+    if (!inflater.Inflate(data, length, overLimit))
+        return false;
+    inflater.TakeOutput(out);
     return true;
 }

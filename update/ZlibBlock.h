@@ -13,6 +13,22 @@
 // then left as it was.
 bool DeflateBlock(const unsigned char* data, size_t length, CByteBuffer& out);
 
+// One deflate stream kept from block to block, for a writer of many small
+// blocks (the rows of a table file): set up once at level 9, reset per block.
+class CDeflater {
+public:
+    CDeflater();
+    ~CDeflater();
+    CDeflater(const CDeflater&) = delete;
+    CDeflater& operator=(const CDeflater&) = delete;
+
+    // The stream DeflateBlock makes, with its results.
+    bool Deflate(const unsigned char* data, size_t length, CByteBuffer& out);
+
+private:
+    void* stream_;  // z_stream, set up on first use
+};
+
 // The most one block may inflate to: far above any real row (a patch list of
 // thousands of records inflates to a few hundred kilobytes), far below what
 // would let a small hostile file take the memory and minutes of a machine.
@@ -25,3 +41,27 @@ const size_t kMaxInflatedBlock = 64u << 20;
 // kMaxInflatedBlock (then *overLimit, when given, is set); out is then left
 // as it was. Bytes after the end of the stream are ignored.
 bool InflateBlock(const unsigned char* data, size_t length, CByteBuffer& out, bool* overLimit = nullptr);
+
+// One inflate stream and one output buffer kept from block to block, for a
+// reader of many small blocks (the rows of a table file): a stream is set up
+// once and reset per block, and the buffer keeps its size.
+class CInflater {
+public:
+    CInflater();
+    ~CInflater();
+    CInflater(const CInflater&) = delete;
+    CInflater& operator=(const CInflater&) = delete;
+
+    // Inflates one zlib stream, with the results and failures of
+    // InflateBlock. The output is Output()/OutputSize() until the next call.
+    bool Inflate(const unsigned char* data, size_t length, bool* overLimit = nullptr);
+    const unsigned char* Output() const { return buffer_.Data(); }
+    size_t OutputSize() const { return produced_; }
+    // Hands the output over (trimmed to its size) and forgets it.
+    void TakeOutput(CByteBuffer& out);
+
+private:
+    void* stream_;  // z_stream, set up on first use
+    CByteBuffer buffer_;
+    size_t produced_;
+};
