@@ -14,6 +14,7 @@ packages=(
   nlohmann-json3-dev
   curl
   locales
+  nginx
 )
 
 sudo_cmd=()
