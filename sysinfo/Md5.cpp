@@ -19,13 +19,7 @@ inline uint32_t LoadLe32(const uint8_t* p)
     return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
 }
 
-// Per-round shift amounts and the sine-derived constants of RFC 1321.
-const int kShift[64] = {
-    7, 12, 17, 22, 7, 12, 17, 22, 7, 12, 17, 22, 7, 12, 17, 22,
-    5, 9, 14, 20, 5, 9, 14, 20, 5, 9, 14, 20, 5, 9, 14, 20,
-    4, 11, 16, 23, 4, 11, 16, 23, 4, 11, 16, 23, 4, 11, 16, 23,
-    6, 10, 15, 21, 6, 10, 15, 21, 6, 10, 15, 21, 6, 10, 15, 21};
-
+// The sine-derived constants of RFC 1321.
 const uint32_t kSine[64] = {
     0xd76aa478, 0xe8c7b756, 0x242070db, 0xc1bdceee, 0xf57c0faf, 0x4787c62a, 0xa8304613, 0xfd469501,
     0x698098d8, 0x8b44f7af, 0xffff5bb1, 0x895cd7be, 0x6b901122, 0xfd987193, 0xa679438e, 0x49b40821,
@@ -37,6 +31,7 @@ const uint32_t kSine[64] = {
     0x6fa87e4f, 0xfe2ce6e0, 0xa3014314, 0x4e0811a1, 0xf7537e82, 0xbd3af235, 0x2ad7d2bb, 0xeb86d391};
 
 const size_t kFileReadPiece = 512;
+const size_t kFileStreamBuffer = 65536;
 
 } // namespace
 
@@ -50,39 +45,104 @@ void CMd5::Init()
     memset(buffer_, 0, sizeof(buffer_));
 }
 
+// One round step: a = b + ((a + f(b, c, d) + m + t) <<< s). The 64 steps are
+// written out so that every shift and constant is known to the compiler.
+#define QV_MD5_STEP(f, a, b, c, d, m, t, s) \
+    a += f(b, c, d) + (m) + (t);            \
+    a = RotateLeft(a, s) + b
+
+#define QV_MD5_F(x, y, z) ((z) ^ ((x) & ((y) ^ (z))))
+#define QV_MD5_G(x, y, z) ((y) ^ ((z) & ((x) ^ (y))))
+#define QV_MD5_H(x, y, z) ((x) ^ (y) ^ (z))
+#define QV_MD5_I(x, y, z) ((y) ^ ((x) | ~(z)))
+
 void CMd5::Transform(const uint8_t block[64])
 {
     uint32_t m[16];
     for (int i = 0; i < 16; ++i)
         m[i] = LoadLe32(block + 4 * i);
     uint32_t a = state_[0], b = state_[1], c = state_[2], d = state_[3];
-    for (int i = 0; i < 64; ++i) {
-        uint32_t f;
-        int g;
-        if (i < 16) {
-            f = (b & c) | (~b & d);
-            g = i;
-        } else if (i < 32) {
-            f = (d & b) | (~d & c);
-            g = (5 * i + 1) % 16;
-        } else if (i < 48) {
-            f = b ^ c ^ d;
-            g = (3 * i + 5) % 16;
-        } else {
-            f = c ^ (b | ~d);
-            g = (7 * i) % 16;
-        }
-        uint32_t next = b + RotateLeft(a + f + kSine[i] + m[g], kShift[i]);
-        a = d;
-        d = c;
-        c = b;
-        b = next;
-    }
+    const uint32_t* t = kSine;
+
+    QV_MD5_STEP(QV_MD5_F, a, b, c, d, m[0], t[0], 7);
+    QV_MD5_STEP(QV_MD5_F, d, a, b, c, m[1], t[1], 12);
+    QV_MD5_STEP(QV_MD5_F, c, d, a, b, m[2], t[2], 17);
+    QV_MD5_STEP(QV_MD5_F, b, c, d, a, m[3], t[3], 22);
+    QV_MD5_STEP(QV_MD5_F, a, b, c, d, m[4], t[4], 7);
+    QV_MD5_STEP(QV_MD5_F, d, a, b, c, m[5], t[5], 12);
+    QV_MD5_STEP(QV_MD5_F, c, d, a, b, m[6], t[6], 17);
+    QV_MD5_STEP(QV_MD5_F, b, c, d, a, m[7], t[7], 22);
+    QV_MD5_STEP(QV_MD5_F, a, b, c, d, m[8], t[8], 7);
+    QV_MD5_STEP(QV_MD5_F, d, a, b, c, m[9], t[9], 12);
+    QV_MD5_STEP(QV_MD5_F, c, d, a, b, m[10], t[10], 17);
+    QV_MD5_STEP(QV_MD5_F, b, c, d, a, m[11], t[11], 22);
+    QV_MD5_STEP(QV_MD5_F, a, b, c, d, m[12], t[12], 7);
+    QV_MD5_STEP(QV_MD5_F, d, a, b, c, m[13], t[13], 12);
+    QV_MD5_STEP(QV_MD5_F, c, d, a, b, m[14], t[14], 17);
+    QV_MD5_STEP(QV_MD5_F, b, c, d, a, m[15], t[15], 22);
+
+    QV_MD5_STEP(QV_MD5_G, a, b, c, d, m[1], t[16], 5);
+    QV_MD5_STEP(QV_MD5_G, d, a, b, c, m[6], t[17], 9);
+    QV_MD5_STEP(QV_MD5_G, c, d, a, b, m[11], t[18], 14);
+    QV_MD5_STEP(QV_MD5_G, b, c, d, a, m[0], t[19], 20);
+    QV_MD5_STEP(QV_MD5_G, a, b, c, d, m[5], t[20], 5);
+    QV_MD5_STEP(QV_MD5_G, d, a, b, c, m[10], t[21], 9);
+    QV_MD5_STEP(QV_MD5_G, c, d, a, b, m[15], t[22], 14);
+    QV_MD5_STEP(QV_MD5_G, b, c, d, a, m[4], t[23], 20);
+    QV_MD5_STEP(QV_MD5_G, a, b, c, d, m[9], t[24], 5);
+    QV_MD5_STEP(QV_MD5_G, d, a, b, c, m[14], t[25], 9);
+    QV_MD5_STEP(QV_MD5_G, c, d, a, b, m[3], t[26], 14);
+    QV_MD5_STEP(QV_MD5_G, b, c, d, a, m[8], t[27], 20);
+    QV_MD5_STEP(QV_MD5_G, a, b, c, d, m[13], t[28], 5);
+    QV_MD5_STEP(QV_MD5_G, d, a, b, c, m[2], t[29], 9);
+    QV_MD5_STEP(QV_MD5_G, c, d, a, b, m[7], t[30], 14);
+    QV_MD5_STEP(QV_MD5_G, b, c, d, a, m[12], t[31], 20);
+
+    QV_MD5_STEP(QV_MD5_H, a, b, c, d, m[5], t[32], 4);
+    QV_MD5_STEP(QV_MD5_H, d, a, b, c, m[8], t[33], 11);
+    QV_MD5_STEP(QV_MD5_H, c, d, a, b, m[11], t[34], 16);
+    QV_MD5_STEP(QV_MD5_H, b, c, d, a, m[14], t[35], 23);
+    QV_MD5_STEP(QV_MD5_H, a, b, c, d, m[1], t[36], 4);
+    QV_MD5_STEP(QV_MD5_H, d, a, b, c, m[4], t[37], 11);
+    QV_MD5_STEP(QV_MD5_H, c, d, a, b, m[7], t[38], 16);
+    QV_MD5_STEP(QV_MD5_H, b, c, d, a, m[10], t[39], 23);
+    QV_MD5_STEP(QV_MD5_H, a, b, c, d, m[13], t[40], 4);
+    QV_MD5_STEP(QV_MD5_H, d, a, b, c, m[0], t[41], 11);
+    QV_MD5_STEP(QV_MD5_H, c, d, a, b, m[3], t[42], 16);
+    QV_MD5_STEP(QV_MD5_H, b, c, d, a, m[6], t[43], 23);
+    QV_MD5_STEP(QV_MD5_H, a, b, c, d, m[9], t[44], 4);
+    QV_MD5_STEP(QV_MD5_H, d, a, b, c, m[12], t[45], 11);
+    QV_MD5_STEP(QV_MD5_H, c, d, a, b, m[15], t[46], 16);
+    QV_MD5_STEP(QV_MD5_H, b, c, d, a, m[2], t[47], 23);
+
+    QV_MD5_STEP(QV_MD5_I, a, b, c, d, m[0], t[48], 6);
+    QV_MD5_STEP(QV_MD5_I, d, a, b, c, m[7], t[49], 10);
+    QV_MD5_STEP(QV_MD5_I, c, d, a, b, m[14], t[50], 15);
+    QV_MD5_STEP(QV_MD5_I, b, c, d, a, m[5], t[51], 21);
+    QV_MD5_STEP(QV_MD5_I, a, b, c, d, m[12], t[52], 6);
+    QV_MD5_STEP(QV_MD5_I, d, a, b, c, m[3], t[53], 10);
+    QV_MD5_STEP(QV_MD5_I, c, d, a, b, m[10], t[54], 15);
+    QV_MD5_STEP(QV_MD5_I, b, c, d, a, m[1], t[55], 21);
+    QV_MD5_STEP(QV_MD5_I, a, b, c, d, m[8], t[56], 6);
+    QV_MD5_STEP(QV_MD5_I, d, a, b, c, m[15], t[57], 10);
+    QV_MD5_STEP(QV_MD5_I, c, d, a, b, m[6], t[58], 15);
+    QV_MD5_STEP(QV_MD5_I, b, c, d, a, m[13], t[59], 21);
+    QV_MD5_STEP(QV_MD5_I, a, b, c, d, m[4], t[60], 6);
+    QV_MD5_STEP(QV_MD5_I, d, a, b, c, m[11], t[61], 10);
+    QV_MD5_STEP(QV_MD5_I, c, d, a, b, m[2], t[62], 15);
+    QV_MD5_STEP(QV_MD5_I, b, c, d, a, m[9], t[63], 21);
+
     state_[0] += a;
     state_[1] += b;
     state_[2] += c;
     state_[3] += d;
 }
+
+#undef QV_MD5_STEP
+#undef QV_MD5_F
+#undef QV_MD5_G
+#undef QV_MD5_H
+#undef QV_MD5_I
 
 void CMd5::Update(const void* data, size_t length)
 {
@@ -154,6 +214,9 @@ bool Md5File(const char* path, std::string& text)
     if (!file)
         return false;
 #endif
+    // The file is read in 512-byte pieces through a large stream buffer, so
+    // the system is asked for the bytes in few, large reads.
+    setvbuf(file, nullptr, _IOFBF, kFileStreamBuffer);
     CMd5 md5;
     unsigned char piece[kFileReadPiece];
     size_t got;
