@@ -200,8 +200,12 @@ TEST_F(NtFamily, FreshInstallRegistersEverythingAndLeavesTheServiceRegisteredBut
     ASSERT_TRUE(g_specialFolders.IsNT());
     ProgressRecorder progress;
     const DWORD elapsed = TimedPostInstall(false);
-    EXPECT_EQ(progress.Stop(), AllSteps());
-    printf("post-install with pauses: %lu ms\n", elapsed);
+    const std::vector<int> seen = progress.Stop();
+    EXPECT_EQ(seen, AllSteps());
+    printf("post-install with pauses: %lu ms; progress seen:", elapsed);
+    for (int value : seen)
+        printf(" %d", value);
+    printf("\n");
     EXPECT_GE(elapsed, 1000u);
     std::string status;
     g_productSettings.GetStatusText(status);
