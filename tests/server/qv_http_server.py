@@ -43,6 +43,15 @@ Control requests (not recorded):
       "headers"     list of [name, value] pairs added to the response
       "chunk"       bytes per write (default 65536)
       "delay_ms"    pause before every write after the first (slow chunks)
+      "drip_head"   true: the status line and headers go out in the same
+                    chunks and pauses as the body
+      "silent"      true: read the request, answer nothing, hold the
+                    connection (see "hold_ms")
+      "stop_after"  send only this many body bytes, whatever the length
+                    says, then hold the connection
+      "hold_ms"     keep the connection open this long after the last byte
+                    (or until the client closes it) before closing; default
+                    0, or 60000 with "silent" or "stop_after"
   GET  /_qv/shutdown stops the server
 """
 
@@ -189,6 +198,11 @@ class Handler(socketserver.StreamRequestHandler):
 
     def respond(self, status, body, behaviour=None):
         behaviour = behaviour or {}
+        holding = behaviour.get("silent") or "stop_after" in behaviour
+        hold = int(behaviour.get("hold_ms", 60000 if holding else 0)) / 1000.0
+        if behaviour.get("silent"):
+            self.hold(hold)
+            return
         extra = [tuple(pair) for pair in behaviour.get("headers", [])]
         length = behaviour.get("length", "auto")
         if length == "auto":
@@ -196,19 +210,50 @@ class Handler(socketserver.StreamRequestHandler):
         elif length != "none":
             extra.append(("Content-Length", str(int(length))))
             body = body[:int(length)]
-        self.send_head(status, behaviour.get("reason", "Test"), extra)
+        if "stop_after" in behaviour:
+            body = body[:int(behaviour["stop_after"])]
         chunk = max(1, int(behaviour.get("chunk", 65536)))
         delay = int(behaviour.get("delay_ms", 0)) / 1000.0
-        for at in range(0, len(body), chunk):
+        head = self.head_bytes(status, behaviour.get("reason", "Test"), extra)
+        if behaviour.get("drip_head"):
+            self.write_paced(head + body, chunk, delay)
+        else:
+            self.wfile.write(head)
+            self.write_paced(body, chunk, delay)
+        if hold:
+            self.hold(hold)
+
+    def write_paced(self, data, chunk, delay):
+        for at in range(0, len(data), chunk):
             if at and delay:
                 time.sleep(delay)
-            self.wfile.write(body[at:at + chunk])
+            self.wfile.write(data[at:at + chunk])
+            self.wfile.flush()
 
-    def send_head(self, status, reason, headers):
+    def hold(self, seconds):
+        """Keeps the connection open until the client closes it or seconds pass."""
+        self.wfile.flush()
+        deadline = time.time() + seconds
+        try:
+            while True:
+                left = deadline - time.time()
+                if left <= 0:
+                    return
+                self.connection.settimeout(left)
+                if not self.connection.recv(4096):
+                    return
+        except (socket.timeout, OSError):
+            return
+
+    @staticmethod
+    def head_bytes(status, reason, headers):
         lines = ["HTTP/1.1 %d %s" % (status, reason), "Connection: close",
                  "Content-Type: application/octet-stream"]
         lines.extend("%s: %s" % (name, value) for name, value in headers)
-        self.wfile.write(("\r\n".join(lines) + "\r\n\r\n").encode("latin-1"))
+        return ("\r\n".join(lines) + "\r\n\r\n").encode("latin-1")
+
+    def send_head(self, status, reason, headers):
+        self.wfile.write(self.head_bytes(status, reason, headers))
 
 
 def check_behaviour(item):
@@ -219,6 +264,9 @@ def check_behaviour(item):
     length = item.get("length", "auto")
     if length not in ("auto", "none"):
         int(length)
+    for number in ("stop_after", "hold_ms"):
+        if number in item:
+            int(item[number])
 
 
 class Server(socketserver.ThreadingTCPServer):
