@@ -1,6 +1,7 @@
 // Connection, request headers, status and closing of CHttpClient. The request
 // operations are in HttpRequests.cpp.
 #include "net/HttpClient.h"
+#include "net/UrlEncode.h"
 #include "sysinfo/StringUtil.h"
 
 #include <windows.h>
@@ -14,16 +15,20 @@ namespace {
 
 const char kDefaultAgentName[] = "QVClient";
 const char kAgentSeparator[] = "-";
-const DWORD kTimeoutMs = 10000;
+const DWORD kConnectTimeoutMs = 10000;
+const DWORD kSendTimeoutMs = 10000;
 const DWORD kConnectRetries = 1;
 
-// RELOAD | NO_CACHE_WRITE | KEEP_CONNECTION | IGNORE_REDIRECT_TO_HTTP |
-// IGNORE_REDIRECT_TO_HTTPS | HYPERLINK | PRAGMA_NOCACHE | transfer type binary.
-const DWORD kRequestFlags = 0x8440C502;
+// RELOAD | NO_CACHE_WRITE | KEEP_CONNECTION | NO_AUTO_REDIRECT |
+// IGNORE_REDIRECT_TO_HTTP | IGNORE_REDIRECT_TO_HTTPS | HYPERLINK |
+// PRAGMA_NOCACHE | transfer type binary. WinINet follows no redirect: the
+// client does, with a limit (HttpRequests.cpp).
+const DWORD kRequestFlags = 0x8460C502;
 static_assert(kRequestFlags == (INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE |
-                                INTERNET_FLAG_KEEP_CONNECTION | INTERNET_FLAG_IGNORE_REDIRECT_TO_HTTP |
-                                INTERNET_FLAG_IGNORE_REDIRECT_TO_HTTPS | INTERNET_FLAG_HYPERLINK |
-                                INTERNET_FLAG_PRAGMA_NOCACHE | INTERNET_FLAG_TRANSFER_BINARY),
+                                INTERNET_FLAG_KEEP_CONNECTION | INTERNET_FLAG_NO_AUTO_REDIRECT |
+                                INTERNET_FLAG_IGNORE_REDIRECT_TO_HTTP | INTERNET_FLAG_IGNORE_REDIRECT_TO_HTTPS |
+                                INTERNET_FLAG_HYPERLINK | INTERNET_FLAG_PRAGMA_NOCACHE |
+                                INTERNET_FLAG_TRANSFER_BINARY),
               "request flags");
 
 const DWORD kAddHeaderMode = HTTP_ADDREQ_FLAG_ADD | HTTP_ADDREQ_FLAG_REPLACE;
@@ -72,9 +77,13 @@ bool IsCallable(const void* code)
     return info.State == MEM_COMMIT && !(info.Protect & (PAGE_GUARD | PAGE_NOACCESS));
 }
 
-// Formats "Name:Value\r\n" into the work area; false when it does not fit.
+// Formats "Name:Value\r\n" into the work area; false when it does not fit or
+// when the name or value holds a control byte (a line break would start a
+// header of its own).
 bool FormatHeaderLine(const HttpHeaderPair& pair, char (&line)[kHeaderLineSize])
 {
+    if (!HasNoControlBytes(pair.name.c_str()) || !HasNoControlBytes(pair.value.c_str()))
+        return false;
     return FormatInto(line, sizeof(line), "%s:%s\r\n", pair.name.c_str(), pair.value.c_str()) >= 0;
 }
 
@@ -114,6 +123,11 @@ void CHttpClient::AddHeader(HttpHeaderPair pair)
     }
 }
 
+void CHttpClient::SetReceiveTimeout(uint32_t milliseconds)
+{
+    receiveTimeoutMs_ = (milliseconds == 0 || milliseconds > kReceiveTimeoutMs) ? kReceiveTimeoutMs : milliseconds;
+}
+
 std::string CHttpClient::UserAgent()
 {
     std::string agent = agentName_.empty() ? kDefaultAgentName : agentName_;
@@ -125,8 +139,11 @@ std::string CHttpClient::UserAgent()
 
 void CHttpClient::SetCommonOptions(void* handle, bool requestHandle)
 {
-    SetDwordOption(handle, INTERNET_OPTION_CONNECT_TIMEOUT, kTimeoutMs);
-    SetDwordOption(handle, INTERNET_OPTION_SEND_TIMEOUT, kTimeoutMs);
+    SetDwordOption(handle, INTERNET_OPTION_CONNECT_TIMEOUT, kConnectTimeoutMs);
+    SetDwordOption(handle, INTERNET_OPTION_SEND_TIMEOUT, kSendTimeoutMs);
+    // Bounds each single receive: the answer's first bytes, and every read of
+    // the body (whose overall pace ReadAvailable checks).
+    SetDwordOption(handle, INTERNET_OPTION_RECEIVE_TIMEOUT, receiveTimeoutMs_);
     SetDwordOption(handle, INTERNET_OPTION_CONNECT_RETRIES, kConnectRetries);
     // A request must not wait on an offline cache state.
     if (requestHandle)
@@ -143,6 +160,14 @@ bool CHttpClient::OpenRequest(const char* host, const char* path, uint16_t port,
         return false;
     }
     Close();
+    // A line break in the host or path would end the request line early and
+    // send the rest as headers: such a request is not sent at all.
+    std::string rooted = path[0] == '/' ? std::string(path) : std::string("/") + path;
+    std::string objectName;
+    if (!HasNoControlBytes(host) || !EncodeRequestPath(rooted.c_str(), objectName)) {
+        SetLastError(ERROR_INTERNET_INVALID_URL);
+        return false;
+    }
 
     // A cached copy of the server root must not answer in the server's place.
     std::string cacheKey = std::string("http://") + host;
@@ -150,7 +175,6 @@ bool CHttpClient::OpenRequest(const char* host, const char* path, uint16_t port,
         cacheKey += '/';
     DeleteUrlCacheEntryA(cacheKey.c_str());
 
-    std::string objectName = path[0] == '/' ? path : std::string("/") + path;
     std::string agent = UserAgent();
 
     InetHandle internet(InternetOpenA(agent.c_str(), INTERNET_OPEN_TYPE_PRECONFIG,
@@ -182,15 +206,21 @@ bool CHttpClient::OpenRequest(const char* host, const char* path, uint16_t port,
 
 bool CHttpClient::AddRequestHeaders()
 {
+    bool added = AddHeaderLines(pendingHeaders_);
+    pendingHeaders_.clear();
+    return added;
+}
+
+bool CHttpClient::AddHeaderLines(const std::vector<HttpHeaderPair>& pairs)
+{
     if (!open_ || !request_)
         return false;
     HttpAddRequestHeadersA(request_, "Accept: */*\r\n", static_cast<DWORD>(-1), kAddHeaderMode);
-    for (const HttpHeaderPair& pair : pendingHeaders_) {
+    for (const HttpHeaderPair& pair : pairs) {
         char line[kHeaderLineSize] = {0};
         if (FormatHeaderLine(pair, line))
             HttpAddRequestHeadersA(request_, line, static_cast<DWORD>(-1), kAddHeaderMode);
     }
-    pendingHeaders_.clear();
     HttpAddRequestHeadersA(request_, "Cache-Control: no-cache\r\n", static_cast<DWORD>(-1), kAddHeaderMode);
     char contentType[kHeaderLineSize] = {0};
     FormatInto(contentType, sizeof(contentType), "Content-Type: %s\r\n", "text/plain");

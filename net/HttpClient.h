@@ -9,10 +9,29 @@
 // User-Agent is "<agent name>-<agent suffix>", by default "QVClient-" and the
 // machine identifier. Only status 200..299 counts as success.
 //
+// What is sent: a host, path or header pair with a control byte (below 0x20,
+// or 0x7F) is never sent (the request fails with ERROR_INTERNET_INVALID_URL, a
+// pair line is dropped); bytes of 0x80 and above and blanks in the path go out
+// as "%XX".
+//
+// Redirects (301, 302, 303, 307, 308 with a Location) are followed by the
+// client itself, at most kMaxRedirects times, and only to a path from the root
+// or an absolute plain "http://" address; 303, and 301 or 302 after a POST, go
+// on as a GET, with the same header pairs. A redirect that is not followed
+// ends the request with its status.
+//
+// Waiting is bounded: connecting and sending time out after 10 s each, a
+// single receive after the receive time-out, and a body must bring at least
+// kPaceBytes within each receive time-out, so a server that answers nothing,
+// stops mid-body or trickles a byte now and then fails the request within
+// about twice the receive time-out. The status line and headers are read
+// inside WinINet, where only each single receive is bounded.
+//
 // Result codes of the request operations: 0 before the request; on success the
 // Content-Length of a download or the length of the returned text; on an HTTP
 // failure the status code; on a transport failure GetLastError() at that
-// point, except that a download whose Content-Length is known keeps it.
+// point (ERROR_INTERNET_TIMEOUT for a body that does not keep pace), except
+// that a download whose Content-Length is known keeps it.
 #pragma once
 
 #include "sysinfo/MachineInfo.h"
@@ -41,6 +60,13 @@ typedef std::vector<std::pair<std::string, std::string>> HttpParameters;
 
 class CHttpClient {
 public:
+    // Receive time-out of the WinINet handles and the pace window of a body.
+    static constexpr uint32_t kReceiveTimeoutMs = 30000;
+    // Bytes a body must bring within each receive time-out.
+    static constexpr uint32_t kPaceBytes = 4096;
+    // Redirects followed for one request operation.
+    static constexpr uint32_t kMaxRedirects = 5;
+
     CHttpClient();
     virtual ~CHttpClient();
     CHttpClient(const CHttpClient&) = delete;
@@ -53,11 +79,15 @@ public:
     void SetProgressCallback(ProgressCallback callback);
     // Queues a pair for the next request; append 0 drops the pairs queued before.
     void AddHeader(HttpHeaderPair pair);
+    // Shortens the receive time-out (and pace window) of the requests opened
+    // from now on; 0, or a value above kReceiveTimeoutMs, restores the default.
+    void SetReceiveTimeout(uint32_t milliseconds);
 
     // GET (useGet non-zero) or POST of path ("/" added when missing; a query is
-    // kept) on host:port. True when all three handles are open; false for a
-    // null or empty host, a null path, or a refused WinINet call (nothing is
-    // left open then).
+    // kept; high bytes and blanks encoded) on host:port. True when all three
+    // handles are open; false for a null or empty host, a null path, a control
+    // byte in either (ERROR_INTERNET_INVALID_URL), or a refused WinINet call
+    // (nothing is left open then).
     bool OpenRequest(const char* host, const char* path, uint16_t port, int useGet);
     // Adds the request headers and empties the queue; the result is that of
     // the last line (the content type). False when no request is open.
@@ -73,9 +103,12 @@ public:
     void Close();
 
     // GET path into the file localPath (created or truncated). requireLength
-    // makes an answer without Content-Length a failure, before any file is
-    // opened. True when the whole announced body (or, without a length, the
-    // whole body) was written. No file is created for a status outside 200..299.
+    // makes an answer without a readable Content-Length (missing, or not a
+    // decimal count below 4 GB: ERROR_HTTP_INVALID_HEADER) a failure, before
+    // any file is opened; without it such a length counts as none. True when
+    // the whole announced body (or, without a length, the whole body) was
+    // written. No file is created for a status outside 200..299; a failed
+    // transfer may leave the bytes that arrived.
     bool DownloadToFile(const char* host, const char* path, uint16_t port, const char* localPath,
                         uint32_t& resultCode, bool requireLength);
     // POST path with the parameters percent-encoded in the query and no body;
@@ -84,21 +117,34 @@ public:
     bool RequestText(const char* host, const char* path, uint16_t port, const HttpParameters& parameters,
                      std::string& text, uint32_t& resultCode);
 
-    // Reads the open request's body into file in 4096-byte chunks. expected is
-    // the announced length, 0 for none. False when no request is open, file is
-    // null, a read or a write fails, Close ended the transfer, or the byte
-    // count differs from a non-zero expected.
+    // Reads the open request's body into file in chunks of up to 4096 bytes,
+    // as they arrive. expected is the announced length, 0 for none. False when
+    // no request is open, file is null, a read or a write fails, the body does
+    // not keep pace, Close ended the transfer, or the byte count differs from a
+    // non-zero expected.
     bool ReadToFile(FILE* file, uint32_t expected);
     // Appends the open request's body to buffer, growing it by each chunk.
-    // False when no request is open, a read fails, the buffer cannot grow or
-    // Close ended the transfer.
+    // False when no request is open, a read fails, the body does not keep
+    // pace, the buffer cannot grow or Close ended the transfer.
     bool ReadToMemory(CByteBuffer& buffer);
 
 private:
+    // Opens, sends and judges one request, following redirects.
     bool StartRequest(const char* host, const char* objectName, uint16_t port, int useGet, uint32_t& resultCode);
+    // Opens, sends (with these pairs) and reads the status of one request.
+    bool SendOnce(const std::string& host, const std::string& objectName, uint16_t port, int useGet,
+                  const std::vector<HttpHeaderPair>& pairs, uint32_t& status);
+    // AddRequestHeaders with these pairs; the queue is left as it is.
+    bool AddHeaderLines(const std::vector<HttpHeaderPair>& pairs);
+    // Starts the pace window of a body.
+    void BeginPace();
+    // Reads what has arrived of the body, at most size bytes, waiting for at
+    // least one (got 0 at its end). False when a read fails or the body has
+    // not kept pace (ERROR_INTERNET_TIMEOUT).
+    bool ReadAvailable(char* buffer, uint32_t size, uint32_t& got);
     std::string UserAgent();
     // Request options shared by the three handles (see HttpClient.cpp).
-    static void SetCommonOptions(void* handle, bool requestHandle);
+    void SetCommonOptions(void* handle, bool requestHandle);
 
     void* internet_ = nullptr;
     void* connection_ = nullptr;
@@ -109,4 +155,8 @@ private:
     std::vector<HttpHeaderPair> pendingHeaders_;
     std::string agentName_;
     std::string agentSuffix_;
+    uint32_t receiveTimeoutMs_ = kReceiveTimeoutMs;
+    // Start (tick count) and bytes so far of the current pace window.
+    uint32_t paceStart_ = 0;
+    uint32_t paceBytes_ = 0;
 };

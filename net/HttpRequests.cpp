@@ -17,6 +17,10 @@ namespace {
 
 const DWORD kChunkSize = 4096;
 const DWORD kLengthBufferSize = 64;
+const DWORD kLocationBufferSize = 2048;
+// Decimal digits of 4294967295, the largest length a download can hold.
+const size_t kMaxDecimalDigits = 10;
+const uint16_t kDefaultHttpPort = 80;
 
 // Ends the request when an operation returns, whatever the outcome.
 class CloseOnExit {
@@ -84,23 +88,112 @@ std::string ObjectName(const char* path)
     return path[0] == '/' ? std::string(path) : std::string("/") + path;
 }
 
+// A count in plain decimal (a Content-Length, a port): 1 to 10 digits and
+// nothing else, at most 4294967295, the most a download can hold.
+bool ParseDecimal(const char* text, uint32_t& value)
+{
+    size_t digits = strlen(text);
+    if (digits == 0 || digits > kMaxDecimalDigits || strspn(text, "0123456789") != digits)
+        return false;
+    unsigned long long parsed = strtoull(text, nullptr, 10);
+    if (parsed > 0xFFFFFFFFull)
+        return false;
+    value = static_cast<uint32_t>(parsed);
+    return true;
+}
+
+bool IsRedirectStatus(uint32_t status)
+{
+    return status == 301 || status == 302 || status == 303 || status == 307 || status == 308;
+}
+
+// True when text begins with "http://", in any mix of cases.
+bool StartsWithHttp(const char* text)
+{
+    const char kHttp[] = "http://";
+    for (size_t i = 0; i + 1 < sizeof(kHttp); ++i) {
+        char c = text[i];
+        if (c >= 'A' && c <= 'Z')
+            c = static_cast<char>(c - 'A' + 'a');
+        if (c != kHttp[i])
+            return false;
+    }
+    return true;
+}
+
+// Where a Location (changed in place) sends the request next: a path from
+// the root on the same server, or an absolute "http://host[:port]/path"; a
+// fragment is dropped. False for any other form or scheme, an empty host,
+// user information, an unreadable port or a control byte: none is followed.
+bool ResolveLocation(char* location, std::string& host, uint16_t& port, std::string& objectName)
+{
+    location[strcspn(location, "#")] = '\0';
+    if (!HasNoControlBytes(location))
+        return false;
+    if (location[0] == '/') {
+        objectName = location;
+        return true;
+    }
+    if (!StartsWithHttp(location))
+        return false;
+    char* authority = location + sizeof("http://") - 1;
+    char* rest = authority + strcspn(authority, "/?");
+    std::string path = std::string(*rest == '/' ? "" : "/") + rest;
+    *rest = '\0';
+    uint32_t number = kDefaultHttpPort;
+    char* colon = strchr(authority, ':');
+    if (colon) {
+        *colon = '\0';
+        if (!ParseDecimal(colon + 1, number) || number == 0 || number > 0xFFFF)
+            return false;
+    }
+    if (!*authority || strchr(authority, '@'))
+        return false;
+    host = authority;
+    port = static_cast<uint16_t>(number);
+    objectName.swap(path);
+    return true;
+}
+
 } // namespace
 
-// Opens, sends and judges one request. False with resultCode set when it
-// fails: the status outside 200..299, or the system error of the failing step.
+bool CHttpClient::SendOnce(const std::string& host, const std::string& objectName, uint16_t port, int useGet,
+                           const std::vector<HttpHeaderPair>& pairs, uint32_t& status)
+{
+    return OpenRequest(host.c_str(), objectName.c_str(), port, useGet) && AddHeaderLines(pairs) && SendRequest() &&
+           QueryStatus(status);
+}
+
+// Opens, sends and judges one request, following up to kMaxRedirects
+// redirects; the queued pairs go with each step and are used up. False with
+// resultCode set when it fails: the status outside 200..299 (a redirect not
+// followed included), or the system error of the failing step.
 bool CHttpClient::StartRequest(const char* host, const char* objectName, uint16_t port, int useGet,
                                uint32_t& resultCode)
 {
-    if (!OpenRequest(host, objectName, port, useGet) || !AddRequestHeaders() || !SendRequest())
-        return Fail(resultCode, GetLastError());
-    uint32_t status = 0;
-    if (!QueryStatus(status))
-        return Fail(resultCode, GetLastError());
-    if (!IsSuccessStatus(status)) {
-        resultCode = status;
-        return false;
+    std::vector<HttpHeaderPair> pairs;
+    pairs.swap(pendingHeaders_);
+    std::string currentHost = host;
+    std::string currentObject = objectName;
+    for (uint32_t redirects = 0;; ++redirects) {
+        uint32_t status = 0;
+        if (!SendOnce(currentHost, currentObject, port, useGet, pairs, status))
+            return Fail(resultCode, GetLastError());
+        if (IsSuccessStatus(status))
+            return true;
+        char location[kLocationBufferSize] = {0};
+        DWORD size = sizeof(location) - 1;
+        if (!IsRedirectStatus(status) || redirects == kMaxRedirects ||
+            !HttpQueryInfoA(request_, HTTP_QUERY_LOCATION, location, &size, nullptr) ||
+            !ResolveLocation(location, currentHost, port, currentObject)) {
+            resultCode = status;
+            return false;
+        }
+        // As browsers do: a POST answered by 301, 302 or 303 goes on as a GET.
+        if (status == 301 || status == 302 || status == 303)
+            useGet = 1;
+        Close();
     }
-    return true;
 }
 
 bool CHttpClient::DownloadToFile(const char* host, const char* path, uint16_t port, const char* localPath,
@@ -114,19 +207,24 @@ bool CHttpClient::DownloadToFile(const char* host, const char* path, uint16_t po
         if (!StartRequest(host, ObjectName(path).c_str(), port, 1, resultCode))
             return false;
 
+        // An unreadable length counts as none: it says nothing about the body.
         char length[kLengthBufferSize] = {0};
         DWORD size = sizeof(length) - 1;
-        if (HttpQueryInfoA(request_, HTTP_QUERY_CONTENT_LENGTH, length, &size, nullptr)) {
-            resultCode = static_cast<uint32_t>(strtoul(length, nullptr, 10));
+        uint32_t announced = 0;
+        if (!HttpQueryInfoA(request_, HTTP_QUERY_CONTENT_LENGTH, length, &size, nullptr)) {
+            if (requireLength)
+                return Fail(resultCode, GetLastError());
+        } else if (ParseDecimal(length, announced)) {
+            resultCode = announced;
         } else if (requireLength) {
-            return Fail(resultCode, GetLastError());
+            return Fail(resultCode, ERROR_HTTP_INVALID_HEADER);
         }
 
         // No sharing restriction: others may look at the file while it arrives.
         FileHolder file(_fsopen(localPath, "w+b", _SH_DENYNO));
         if (!file.get())
             return Fail(resultCode, GetLastError());
-        bool complete = ReadToFile(file.get(), resultCode);
+        bool complete = ReadToFile(file.get(), announced);
         DWORD error = GetLastError();
         // A write that fails only when the stream is flushed is a failed download too.
         if (!file.Close() && complete) {
@@ -174,17 +272,54 @@ bool CHttpClient::RequestText(const char* host, const char* path, uint16_t port,
     }
 }
 
+void CHttpClient::BeginPace()
+{
+    paceStart_ = GetTickCount();
+    paceBytes_ = 0;
+}
+
+bool CHttpClient::ReadAvailable(char* buffer, uint32_t size, uint32_t& got)
+{
+    got = 0;
+    // The receive time-out bounds each receive, not a body that brings a
+    // byte now and then: kPaceBytes must arrive within each window. The
+    // check runs between reads, on this thread: closing the handle from
+    // another one does not end a blocked read in every WinINet (Wine's reads
+    // on).
+    if (GetTickCount() - paceStart_ >= receiveTimeoutMs_) {
+        SetLastError(ERROR_INTERNET_TIMEOUT);
+        return false;
+    }
+    // A read asks only for what has arrived: a full-size read would wait for
+    // the whole chunk, however slowly it came. The query waits for one
+    // receive at most and gives 0 at the end of the body, where a read of one
+    // byte returns at once with nothing.
+    DWORD available = 0;
+    if (!InternetQueryDataAvailable(request_, &available, 0, 0)) // no flags, no context
+        return false;
+    DWORD wanted = available == 0 ? 1 : (available < size ? available : size);
+    DWORD read = 0;
+    if (!InternetReadFile(request_, buffer, wanted, &read))
+        return false;
+    got = read;
+    paceBytes_ += read;
+    if (paceBytes_ >= kPaceBytes)
+        BeginPace();
+    return true;
+}
+
 bool CHttpClient::ReadToFile(FILE* file, uint32_t expected)
 {
     if (!open_ || !request_ || !file)
         return false;
+    BeginPace();
     uint32_t total = 0;
     char chunk[kChunkSize];
     // Close (from the progress callback, say) clears the flag and ends the loop.
     while (open_) {
         memset(chunk, 0, sizeof(chunk));
-        DWORD got = 0;
-        if (!InternetReadFile(request_, chunk, sizeof(chunk), &got))
+        uint32_t got = 0;
+        if (!ReadAvailable(chunk, sizeof(chunk), got))
             return false;
         total += got;
         if (progress_ && expected > 0)
@@ -202,11 +337,12 @@ bool CHttpClient::ReadToMemory(CByteBuffer& buffer)
 {
     if (!open_ || !request_)
         return false;
+    BeginPace();
     char chunk[kChunkSize];
     while (open_) {
         memset(chunk, 0, sizeof(chunk));
-        DWORD got = 0;
-        if (!InternetReadFile(request_, chunk, sizeof(chunk), &got))
+        uint32_t got = 0;
+        if (!ReadAvailable(chunk, sizeof(chunk), got))
             return false;
         if (got == 0)
             return true;

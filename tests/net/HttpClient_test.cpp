@@ -1,6 +1,7 @@
 // CHttpClient's request form against the loopback server through Wine's
-// WinINet: object path, User-Agent, queued header pairs, header order, the
-// status rule and the state after failed requests.
+// WinINet: object path and its encoding, refused control bytes, User-Agent,
+// queued header pairs, header order, the status rule, redirects and the state
+// after failed requests.
 #include "net/HttpClient.h"
 #include "update/ByteBuffer.h"
 
@@ -192,10 +193,10 @@ TEST_F(HttpClientTest, OnlyStatus200To299Succeeds)
     EXPECT_EQ(Requests().size(), 3u + 5u * 2u);
 }
 
-TEST_F(HttpClientTest, RedirectWithALocationIsFollowedByWinINet)
+TEST_F(HttpClientTest, RedirectWithALocationIsFollowed)
 {
-    // The request flags leave automatic redirects on: the caller sees the
-    // status of the place the server sent it to.
+    // The client follows the redirect itself: the caller sees the status of
+    // the place the server sent it to.
     ASSERT_TRUE(server_.Behave(ServerBehaviour("/moved").Status(302).Body("").Header("Location", "/plain.txt")));
     CHttpClient client;
     uint32_t code = 0;
@@ -205,6 +206,115 @@ TEST_F(HttpClientTest, RedirectWithALocationIsFollowedByWinINet)
     std::vector<RecordedRequest> requests = Requests();
     ASSERT_EQ(requests.size(), 2u);
     EXPECT_EQ(requests[1].target, "/plain.txt");
+}
+
+TEST_F(HttpClientTest, RedirectsToAbsoluteAndRootPathsCarryTheSameRequest)
+{
+    ASSERT_TRUE(server_.Behave(ServerBehaviour("/a").Status(301).Body("").Header(
+        "Location", "http://127.0.0.1:" + std::to_string(Port()) + "/dir/b")));
+    ASSERT_TRUE(server_.Behave(ServerBehaviour("/dir/b").Status(307).Body("").Header("Location", "/dir/c.txt#part")));
+    ASSERT_TRUE(server_.Behave(ServerBehaviour("/dir/c.txt").Body("third stop")));
+    CHttpClient client;
+    client.AddHeader({"MAC", "001122334455", 1});
+    uint32_t code = 0;
+    ASSERT_TRUE(Get(client, "/a", &code));
+    EXPECT_EQ(FileText(scratch_.File("out.bin")), "third stop");
+    // A POST answered by 302 goes on as a GET.
+    ASSERT_TRUE(server_.Behave(ServerBehaviour("/post").Status(302).Body("").Header("Location", "/dir/c.txt")));
+    std::string text;
+    ASSERT_TRUE(client.RequestText(Host(), "/post", Port(), {{"v", "1"}}, text, code));
+    EXPECT_EQ(text, "third stop");
+    std::vector<RecordedRequest> requests = Requests();
+    ASSERT_EQ(requests.size(), 5u);
+    EXPECT_EQ(requests[1].target, "/dir/b");
+    EXPECT_EQ(requests[2].target, "/dir/c.txt");
+    for (int i = 0; i < 3; ++i)
+        EXPECT_EQ(requests[i].Header("MAC"), "001122334455") << "the pairs go with every step";
+    EXPECT_EQ(requests[3].method + " " + requests[3].target, "POST /post?v=1");
+    EXPECT_EQ(requests[4].method + " " + requests[4].target, "GET /dir/c.txt");
+}
+
+TEST_F(HttpClientTest, RedirectLoopOrRedirectElsewhereThanPlainHttpEndsWithItsStatus)
+{
+    const std::string port = std::to_string(Port());
+    const std::string places[] = {
+        "/r",                                       // to itself
+        "https://127.0.0.1:" + port + "/plain.txt", // TLS on the plain port
+        "ftp://127.0.0.1/plain.txt",
+        "/plain\x01.txt",
+        "http://127.0.0.1:99999/plain.txt",
+    };
+    for (const std::string& place : places) {
+        ASSERT_TRUE(server_.Reset());
+        ASSERT_TRUE(server_.Behave(ServerBehaviour("/r").Status(302).Body("").Header("Location", place)));
+        CHttpClient client;
+        uint32_t code = 0;
+        DWORD start = GetTickCount();
+        EXPECT_FALSE(Get(client, "/r", &code)) << place;
+        std::string text = "left over";
+        EXPECT_FALSE(client.RequestText(Host(), "/r", Port(), HttpParameters(), text, code)) << place;
+        DWORD ms = GetTickCount() - start;
+        EXPECT_EQ(code, 302u) << place;
+        EXPECT_EQ(text, "");
+        EXPECT_FALSE(qvtest::FileExists(scratch_.File("out.bin")));
+        size_t expected = place == "/r" ? 2 * (1 + CHttpClient::kMaxRedirects) : 2;
+        EXPECT_EQ(Requests().size(), expected) << place;
+        EXPECT_LT(ms, 15000u) << place;
+        std::string shown = place.find('\x01') == std::string::npos ? place : "/plain^A.txt";
+        std::cout << "[ redirect ] to " << shown << ": result code " << code << ", " << Requests().size()
+                  << " requests in " << ms << " ms\n";
+    }
+}
+
+TEST_F(HttpClientTest, ControlBytesInHostPathOrPairAreNeverSent)
+{
+    CHttpClient client;
+    uint32_t code = 0;
+    std::string local = scratch_.File("injected.bin");
+    std::vector<std::string> paths;
+    for (int c = 1; c < 0x20; ++c)
+        paths.push_back(std::string("/plain") + static_cast<char>(c) + ".txt");
+    paths.push_back("/plain\x7F.txt");
+    // A remote folder from a patch list, joined with "/" and the file name.
+    paths.push_back("/update\r\nX-Injected: yes\r\n/plain.txt");
+    for (const std::string& path : paths) {
+        EXPECT_FALSE(client.DownloadToFile(Host(), path.c_str(), Port(), local.c_str(), code, true));
+        EXPECT_EQ(code, static_cast<uint32_t>(ERROR_INTERNET_INVALID_URL)) << static_cast<int>(path[6]);
+        std::string text;
+        EXPECT_FALSE(client.RequestText(Host(), path.c_str(), Port(), {{"v", "1"}}, text, code));
+        EXPECT_EQ(code, static_cast<uint32_t>(ERROR_INTERNET_INVALID_URL));
+    }
+    for (const char* host : {"127.0.0.1\r\nX-Injected: yes", "127.0.0.1\t"}) {
+        EXPECT_FALSE(client.DownloadToFile(host, "/plain.txt", Port(), local.c_str(), code, true));
+        EXPECT_EQ(code, static_cast<uint32_t>(ERROR_INTERNET_INVALID_URL));
+    }
+    EXPECT_FALSE(qvtest::FileExists(local));
+    EXPECT_TRUE(Requests().empty());
+    std::cout << "[ control  ] " << paths.size() << " paths and 2 hosts refused, result code " << code << "\n";
+
+    // A pair that would break its line is dropped; the request and the other pairs go out.
+    client.AddHeader({"PVer", "5.0.2.1\r\nX-Injected: yes", 1});
+    client.AddHeader({"EVer", "2008.01.01", 1});
+    ASSERT_TRUE(Get(client, "/plain.txt"));
+    RecordedRequest r = OnlyRequest();
+    EXPECT_LT(r.HeaderIndex("PVer"), 0);
+    EXPECT_LT(r.HeaderIndex("X-Injected"), 0);
+    EXPECT_EQ(r.Header("EVer"), "2008.01.01");
+}
+
+TEST_F(HttpClientTest, PathBytesAbove0x7FAndBlanksGoOutPercentEncoded)
+{
+    CHttpClient client;
+    // "한글" in code page 949; an escape already in the path is left as it is.
+    EXPECT_FALSE(Get(client, "/\xC7\xD1\xB1\xDB/a b%41.txt?q=\xC7\xD1"));
+    std::string text;
+    uint32_t code = 0;
+    client.RequestText(Host(), "/news?k=\xC7\xD1", Port(), {{"k2", "\xC7\xD1"}}, text, code);
+    std::vector<RecordedRequest> requests = Requests();
+    ASSERT_EQ(requests.size(), 2u);
+    EXPECT_EQ(requests[0].target, "/%C7%D1%B1%DB/a%20b%41.txt?q=%C7%D1");
+    EXPECT_EQ(requests[1].target, "/news?k=%C7%D1&k2=%C7%D1");
+    std::cout << "[ encoded  ] sent " << requests[0].target << "\n";
 }
 
 TEST_F(HttpClientTest, MissingHostOrPathOpensNothing)

@@ -1,9 +1,10 @@
 // DownloadToFile and RequestText against the loopback server: body and length
-// rules, progress calls, early close, missing length, the query string and
-// the text conversion.
+// rules, progress calls, early close, missing or unreadable length, servers
+// that stall or trickle, the query string and the text conversion.
 #include "net/HttpClient.h"
 
 #include "tests/net/NetTest.h"
+#include "tests/net/ServerJson.h"
 
 #include <windows.h>
 #include <wininet.h>
@@ -187,6 +188,92 @@ TEST_F(DownloadTest, ReadToFileNeedsAnOpenRequestAndAWritableFile)
     EXPECT_FALSE(client_.ReadToFile(readOnly, 5000));
     fclose(readOnly);
     client_.Close();
+}
+
+TEST_F(DownloadTest, UnreadableLengthFailsLikeAMissingOneAndWritesNoFile)
+{
+    // Each value is present but is no count of bytes a 32-bit download can hold.
+    for (const char* length : {"abc", "-5", "5000000000", "4294967296", "12abc", "+4"}) {
+        ASSERT_TRUE(server_.Behave(
+            ServerBehaviour("/badlength.bin").Body("body").NoLength().Header("Content-Length", length)));
+        EXPECT_FALSE(Download("/badlength.bin", true)) << length;
+        EXPECT_EQ(code_, static_cast<uint32_t>(ERROR_HTTP_INVALID_HEADER)) << length;
+        EXPECT_FALSE(qvtest::FileExists(local_)) << length;
+    }
+    // Leading zeros are still a readable length.
+    ASSERT_TRUE(
+        server_.Behave(ServerBehaviour("/padded.bin").Body("body").NoLength().Header("Content-Length", "0004")));
+    ASSERT_TRUE(Download("/padded.bin", true));
+    EXPECT_EQ(code_, 4u);
+}
+
+// The shortened receive time-out of the stall tests, and the most a failing
+// call may take with it: generous, the figures are printed.
+const uint32_t kTestTimeoutMs = 1000;
+const DWORD kStallBoundMs = 15000;
+
+class StallTest : public NetTest {};
+
+TEST_F(StallTest, SilentServerMidBodyStopAndTrickleEachEndInAFailure)
+{
+    EXPECT_LE(CHttpClient::kReceiveTimeoutMs, 60000u);
+    // The server holds each connection for 30 s; a trickle of 120 bytes, one
+    // every 250 ms (quicker than any single receive time-out), takes 30 s.
+    ASSERT_TRUE(qvtest::PostBehaviourJson(
+        Port(), "[{\"path\":\"/silent\",\"silent\":true,\"hold_ms\":30000},"
+                "{\"path\":\"/stopped\",\"body\":\"" + std::string(9000, 's') +
+                    "\",\"stop_after\":5000,\"hold_ms\":30000},"
+                "{\"path\":\"/drip\",\"body\":\"" + std::string(120, 'd') + "\",\"chunk\":1,\"delay_ms\":250}]"));
+    for (const std::string path : {"/silent", "/stopped", "/drip"}) {
+        CHttpClient client;
+        client.SetReceiveTimeout(kTestTimeoutMs);
+        std::string local = scratch_.File(path.substr(1));
+        uint32_t code = 0;
+        DWORD start = GetTickCount();
+        bool downloaded = client.DownloadToFile(Host(), path.c_str(), Port(), local.c_str(), code, true);
+        DWORD downloadMs = GetTickCount() - start;
+        std::string text = "left over";
+        uint32_t textCode = 0;
+        start = GetTickCount();
+        bool answered = client.RequestText(Host(), path.c_str(), Port(), HttpParameters(), text, textCode);
+        DWORD requestMs = GetTickCount() - start;
+        // Whatever arrived may stay on disk, but the call never claims it whole.
+        EXPECT_FALSE(downloaded) << path;
+        EXPECT_FALSE(answered) << path;
+        EXPECT_LT(downloadMs, kStallBoundMs) << path;
+        EXPECT_LT(requestMs, kStallBoundMs) << path;
+        EXPECT_NE(code, 0u) << path;
+        EXPECT_EQ(text, "") << path;
+        // A trickle never lets one receive time out: the pace rule ends it.
+        if (path == "/drip") {
+            EXPECT_EQ(textCode, static_cast<uint32_t>(ERROR_INTERNET_TIMEOUT));
+        }
+        size_t kept = qvtest::FileExists(local) ? FileText(local).size() : 0;
+        std::cout << "[ stalled  ] " << path << ": DownloadToFile " << (downloaded ? "succeeded" : "failed")
+                  << " after " << downloadMs << " ms (result code " << code << ", " << kept
+                  << " bytes on disk); RequestText " << (answered ? "succeeded" : "failed") << " after "
+                  << requestMs << " ms (result code " << textCode << ")\n";
+    }
+}
+
+TEST_F(StallTest, SlowBodyThatKeepsPaceArrivesWhole)
+{
+    // 2048 bytes every 200 ms: the body takes about twice the shortened
+    // time-out, but no wait comes near it.
+    const std::string body = Pattern(20000);
+    ASSERT_TRUE(server_.Behave(ServerBehaviour("/steady.bin").Body(body).Chunks(2048, 200)));
+    CHttpClient client;
+    client.SetReceiveTimeout(kTestTimeoutMs);
+    uint32_t code = 0;
+    DWORD start = GetTickCount();
+    ASSERT_TRUE(client.DownloadToFile(Host(), "/steady.bin", Port(), scratch_.File("steady").c_str(), code, true));
+    std::cout << "[ steady   ] " << body.size() << " bytes in " << GetTickCount() - start << " ms\n";
+    EXPECT_TRUE(FileText(scratch_.File("steady")) == body);
+    // 0 restores the default time-out, under which a short trickle completes.
+    ASSERT_TRUE(server_.Behave(ServerBehaviour("/drip").Body(std::string(12, 'd')).Chunks(1, 250)));
+    client.SetReceiveTimeout(0);
+    std::string text;
+    ASSERT_TRUE(client.RequestText(Host(), "/drip", Port(), HttpParameters(), text, code));
 }
 
 class RequestTextTest : public NetTest {

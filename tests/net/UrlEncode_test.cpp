@@ -1,4 +1,4 @@
-// Percent-encoding of request parameters, byte by byte.
+// Percent-encoding of request parameters and request paths, byte by byte.
 #include "net/UrlEncode.h"
 
 #include <gtest/gtest.h>
@@ -44,6 +44,34 @@ TEST(UrlEncode, EmptyOrNullTextGivesNoResult)
     EXPECT_EQ(encoded, "");
     EXPECT_FALSE(UrlEncode(nullptr, encoded));
     EXPECT_EQ(encoded, "");
+}
+
+TEST(EncodeRequestPath, RefusesControlBytesEncodesHighBytesAndBlanksAndKeepsTheRest)
+{
+    for (int c = 1; c < 256; ++c) {
+        char path[4] = {'/', static_cast<char>(c), 'x', '\0'};
+        std::string encoded = "stale";
+        bool sendable = EncodeRequestPath(path, encoded);
+        if (c < 0x20 || c == 0x7F) {
+            EXPECT_FALSE(sendable) << c;
+            EXPECT_EQ(encoded, "") << c;
+        } else if (c == ' ' || c >= 0x80) {
+            char expected[8];
+            snprintf(expected, sizeof(expected), "/%%%02Xx", c);
+            ASSERT_TRUE(sendable) << c;
+            EXPECT_EQ(encoded, expected) << c;
+        } else {
+            ASSERT_TRUE(sendable) << c;
+            EXPECT_EQ(encoded, std::string(path)) << c;
+        }
+    }
+    std::string encoded;
+    ASSERT_TRUE(EncodeRequestPath("/a%20b/\xC7\xD1?q=%C7&r=1", encoded));
+    EXPECT_EQ(encoded, "/a%20b/%C7%D1?q=%C7&r=1") << "escapes already there are kept";
+    EXPECT_FALSE(EncodeRequestPath(nullptr, encoded));
+    EXPECT_TRUE(EncodeRequestPath("", encoded));
+    EXPECT_EQ(encoded, "");
+    EXPECT_FALSE(HasNoControlBytes(nullptr));
 }
 
 } // namespace
