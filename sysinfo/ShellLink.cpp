@@ -60,8 +60,13 @@ bool CreateShortcut(const char* target, const char* shortcutPath, const char* de
 {
     if (!target || !shortcutPath)
         return false;
-    CoInitialize(nullptr);
+    // S_OK or S_FALSE: this call holds one initialisation and must end it.
+    // RPC_E_CHANGED_MODE: the thread is already in the caller's multithreaded
+    // apartment, where the shell link works as well; ending that apartment
+    // would pull COM from under the caller.
+    HRESULT initialised = CoInitialize(nullptr);
     bool saved = SaveShellLink(target, shortcutPath, description, iconPath, arguments);
-    CoUninitialize();
+    if (SUCCEEDED(initialised))
+        CoUninitialize();
     return saved;
 }

@@ -10,6 +10,9 @@
 #include <objbase.h>
 #include <shlobj.h>
 
+#include <process.h>
+
+#include <iostream>
 #include <vector>
 
 namespace {
@@ -71,6 +74,62 @@ TEST_F(ShellLinkTest, MissingPathsAndUnwritableFolderFail)
     EXPECT_FALSE(CreateShortcut(target.c_str(), nullptr, "d", icon.c_str(), nullptr));
     EXPECT_FALSE(CreateShortcut(target.c_str(), dir.File("no\\such\\folder\\a.lnk").c_str(), "d",
                                 icon.c_str(), nullptr));
+}
+
+// What a thread saw after one CreateShortcut call made inside the COM
+// apartment it had entered (model), or in none (model kNoApartment).
+const DWORD kNoApartment = ~0u;
+struct ApartmentRun {
+    DWORD model;
+    std::string target, lnk;
+    bool saved = false;
+    HRESULT createdAfter = E_FAIL; // CoCreateInstance of a shell link
+    HRESULT againAfter = E_FAIL;   // CoInitializeEx of the same model
+};
+
+unsigned __stdcall RunInApartment(void* context)
+{
+    ApartmentRun& run = *static_cast<ApartmentRun*>(context);
+    bool joined = run.model != kNoApartment && SUCCEEDED(CoInitializeEx(nullptr, run.model));
+    run.saved = CreateShortcut(run.target.c_str(), run.lnk.c_str(), "d", nullptr, nullptr);
+    IUnknown* object = nullptr;
+    run.createdAfter = CoCreateInstance(CLSID_ShellLink, nullptr, // no outer object
+                                        CLSCTX_INPROC_SERVER, IID_IUnknown, reinterpret_cast<void**>(&object));
+    if (object)
+        object->Release();
+    run.againAfter = CoInitializeEx(nullptr, joined ? run.model : static_cast<DWORD>(COINIT_APARTMENTTHREADED));
+    if (SUCCEEDED(run.againAfter))
+        CoUninitialize();
+    if (joined)
+        CoUninitialize();
+    return 0;
+}
+
+TEST_F(ShellLinkTest, CallerApartmentOutlivesTheCallAndAThreadWithoutOneIsLeftWithout)
+{
+    const DWORD models[] = {COINIT_MULTITHREADED, COINIT_APARTMENTTHREADED, kNoApartment};
+    for (DWORD model : models) {
+        ApartmentRun run{model, target, dir.File("Link" + std::to_string(model) + ".lnk")};
+        HANDLE thread = reinterpret_cast<HANDLE>(_beginthreadex(nullptr, 0, // default security and stack
+                                                                RunInApartment, &run, 0, nullptr));
+        ASSERT_NE(thread, nullptr);
+        WaitForSingleObject(thread, INFINITE);
+        CloseHandle(thread);
+        EXPECT_TRUE(run.saved) << model;
+        if (model == kNoApartment) {
+            // Nothing of the call's own initialisation is left behind.
+            EXPECT_EQ(run.createdAfter, CO_E_NOTINITIALIZED);
+            EXPECT_EQ(run.againAfter, S_OK);
+        } else {
+            // Still in the caller's apartment: objects can be made, and
+            // entering it once more only counts up (S_FALSE).
+            EXPECT_EQ(run.createdAfter, S_OK) << model;
+            EXPECT_EQ(run.againAfter, S_FALSE) << model;
+        }
+        std::cout << "[ apartment] model " << static_cast<long>(model) << ": shortcut saved " << run.saved
+                  << ", then CoCreateInstance 0x" << std::hex << run.createdAfter << ", CoInitializeEx 0x"
+                  << run.againAfter << std::dec << "\n";
+    }
 }
 
 } // namespace
