@@ -187,7 +187,7 @@ std::wstring ValueText(DWORD type, const std::vector<BYTE>& data, DWORD size)
 }
 
 // Every value of a key as "KIND NAME TYPE VALUE" lines; "(default)" names
-// the unnamed value. False when the key does not exist.
+// the unnamed value. False when the key does not exist (no lines then).
 bool ReportKey(CFactsFile& facts, const wchar_t* kind, HKEY root, const wchar_t* path)
 {
     KeyHolder key(root, path);
@@ -277,10 +277,8 @@ void ReportMachine(CFactsFile& facts)
 {
     const std::string folder = qvtest::ProductInstallFolder();
     facts.Line({L"folder", Wide(folder)});
-    if (!ReportKey(facts, L"product", HKEY_LOCAL_MACHINE, kProductKey))
-        facts.Line({L"error", L"no product key HKLM\\" + std::wstring(kProductKey)});
-    if (!ReportKey(facts, L"uninstall", HKEY_LOCAL_MACHINE, kUninstallKey))
-        facts.Line({L"error", L"no uninstall entry HKLM\\" + std::wstring(kUninstallKey)});
+    ReportKey(facts, L"product", HKEY_LOCAL_MACHINE, kProductKey);
+    ReportKey(facts, L"uninstall", HKEY_LOCAL_MACHINE, kUninstallKey);
     ReportKey(facts, L"run", HKEY_LOCAL_MACHINE, kRunKey);
     ReportLinks(facts, L"desktop", qvtest::ShellFolder(CSIDL_COMMON_DESKTOPDIRECTORY));
     ReportLinks(facts, L"programs", qvtest::ShellFolder(CSIDL_COMMON_PROGRAMS) + "\\" + kProgramGroup);

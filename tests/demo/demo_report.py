@@ -137,8 +137,6 @@ def main():
     updater = of("updater")
     if updater:
         print(f"  Done started the updater: {updater[0][0]}")
-    for error in of("error"):
-        problems.append(error[0])
     if result != "success":
         problems.insert(0, f"result page: {result}")
 
@@ -207,7 +205,8 @@ def main():
             print("  (none)")
         return rows
 
-    values("product", "registry HKLM\\SOFTWARE\\Dravik\\KorvaneV5\\KorvaneFree")
+    if not values("product", "registry HKLM\\SOFTWARE\\Dravik\\KorvaneV5\\KorvaneFree"):
+        problems.append("no values under the product key")
     section("shortcuts")
     links = of("link")
     for place, name, target, arguments in links:
@@ -231,6 +230,9 @@ def main():
                   " or with the setup program's next run)")
     for clsid, server in of("shellext"):
         print(f"  shell extension {clsid} -> {server}")
+
+    for error in of("error"):
+        problems.append(error[0])
 
     section("news and event links")
     for name in ("QVNewsLink.dat", "QVEventLink.dat"):
