@@ -54,6 +54,11 @@ ENV
       wine reg add 'HKCU\Software\Wine\Fonts\Replacements' /v '굴림' /d 'NanumGothic' /f </dev/null >/dev/null 2>&1 9>&-
       wine reg add 'HKCU\Software\Wine\Fonts\Replacements' /v 'Gulim' /d 'NanumGothic' /f </dev/null >/dev/null 2>&1 9>&-
       touch "$WINEPREFIX/.qv-booted"
+      # The boot leaves its service manager (services.exe) shutting down but
+      # still answering; the next Wine program would start a second one, and
+      # a service created through one is unknown to the other. End them all.
+      wineserver -k </dev/null >/dev/null 2>&1 9>&-
+      wineserver -w </dev/null >/dev/null 2>&1 9>&-
     fi
     # Keep one wineserver (and the system processes it starts: services.exe,
     # winedevice.exe, ...) alive for the whole run, detached from every test's
