@@ -63,6 +63,15 @@ if configure_and_build windows -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-i686.cm
   run_tests windows
 else status=1; summary+=("windows: build failed"); fi
 
+# Last, the demo: the real QVSetup.exe under Wine against the sample release
+# served by nginx (scripts/demo.sh, its own build and prefix under build/).
+echo "== demo"
+"$root/scripts/demo.sh" >"$build_root/demo.log" 2>&1
+demo_rc=$?
+demo_line=$(grep -E '^demo: (passed|FAILED)' "$build_root/demo.log" | tail -n 1)
+[ $demo_rc -eq 0 ] || { tail -n 80 "$build_root/demo.log"; status=1; }
+summary+=("${demo_line:-demo: FAILED (no result line; see $build_root/demo.log)}")
+
 echo "== totals"
 printf '%s\n' "${summary[@]}"
 if [ $status -eq 0 ]; then echo "ALL TESTS PASSED"; else echo "SOME TESTS FAILED"; fi
