@@ -22,7 +22,8 @@
 #
 # nginx stops when the demo ends, also on Ctrl+C or failure. Exits non-zero
 # with the reason ("demo: FAILED (...)", the last line) when a step fails.
-# QV_BUILD_ROOT changes the build folder (default ./build).
+# QV_BUILD_ROOT changes the build folder (default ./build), QV_DEMO_PORT the
+# default port.
 set -uo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)
@@ -34,7 +35,7 @@ prefix=$demo/wineprefix
 logs=$demo/logs
 ngx=$demo/nginx
 docroot=$demo/docroot
-port=18780
+port=${QV_DEMO_PORT:-18780}
 watch=0
 nginx_bin=
 started=$(date +%s%N)
