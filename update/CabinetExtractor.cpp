@@ -1,5 +1,7 @@
 #include "update/CabinetExtractor.h"
 
+#include "update/NameCheck.h"
+
 #include <fcntl.h>
 #include <io.h>
 #include <sys/stat.h>
@@ -33,7 +35,13 @@ FNFREE(HeapRelease) { HeapFree(GetProcessHeap(), 0, pv); }
 // permission FDI passes.
 FNOPEN(RuntimeOpen) { return _open(pszFile, oflag, pmode); }
 FNREAD(RuntimeRead) { return static_cast<UINT>(_read(static_cast<int>(hf), pv, cb)); }
-FNWRITE(RuntimeWrite) { return static_cast<UINT>(_write(static_cast<int>(hf), pv, cb)); }
+// A short write (a full disk) is a failure, not a smaller success: FDI is
+// told -1, as for any other write error.
+FNWRITE(RuntimeWrite)
+{
+    int written = _write(static_cast<int>(hf), pv, cb);
+    return (written >= 0 && static_cast<UINT>(written) == cb) ? cb : static_cast<UINT>(-1);
+}
 FNCLOSE(RuntimeClose) { return _close(static_cast<int>(hf)); }
 FNSEEK(RuntimeSeek) { return _lseek(static_cast<int>(hf), dist, seektype); }
 
@@ -81,42 +89,64 @@ Fn EntryPoint(HMODULE module, const char* name)
     return reinterpret_cast<Fn>(reinterpret_cast<void*>(GetProcAddress(module, name)));
 }
 
-bool IsSeparator(char c) { return c == '\\' || c == '/'; }
-
-// A path component of dots and spaces only: "." and ".." move through the
-// tree, and Windows trims trailing dots and spaces from names, so "..." or
-// ". ." may act as "..".
-bool IsDotComponent(const std::string& component)
+// Converts text between a code page and UTF-16; false when the call fails.
+bool ToWide(UINT codePage, const std::string& text, std::wstring& wide)
 {
-    return !component.empty() && component.find_first_not_of(". ") == std::string::npos &&
-           component.find('.') != std::string::npos;
+    wide.clear();
+    if (text.empty())
+        return true;
+    int length = MultiByteToWideChar(codePage, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+    if (length <= 0)
+        return false;
+    std::vector<wchar_t> buffer(static_cast<size_t>(length));
+    if (MultiByteToWideChar(codePage, 0, text.data(), static_cast<int>(text.size()), buffer.data(), length) != length)
+        return false;
+    wide.assign(buffer.begin(), buffer.end());
+    return true;
 }
 
-// True when a stored name stays below the folder it is extracted into: not
-// absolute, no drive or other colon, no dot component. The name comes back
-// with "/" turned into "\".
-bool NormaliseStoredName(const char* storedName, std::string& name)
+bool FromWide(UINT codePage, const std::wstring& wide, std::string& text)
+{
+    text.clear();
+    if (wide.empty())
+        return true;
+    int length = WideCharToMultiByte(codePage, 0, wide.data(), static_cast<int>(wide.size()), nullptr, 0, nullptr,
+                                     nullptr);
+    if (length <= 0)
+        return false;
+    std::vector<char> buffer(static_cast<size_t>(length));
+    if (WideCharToMultiByte(codePage, 0, wide.data(), static_cast<int>(wide.size()), buffer.data(), length, nullptr,
+                            nullptr) != length)
+        return false;
+    text.assign(buffer.begin(), buffer.end());
+    return true;
+}
+
+// The stored name in the system code page. A name with the UTF-8 flag is
+// converted; it is refused (false) when it is no valid UTF-8 or holds a
+// character the code page lacks. Both show as a difference after converting
+// back, which also catches a look-alike the conversion would put in (such
+// as "\" for a full-width reverse solidus).
+bool SystemCodePageName(const char* storedName, USHORT attributes, std::string& name)
 {
     name = storedName ? storedName : "";
-    if (name.empty() || IsSeparator(name[0]) || name.find(':') != std::string::npos)
+    if (!(attributes & _A_NAME_IS_UTF))
+        return true;
+    std::wstring wide;
+    std::wstring back;
+    std::string utf8;
+    std::string converted;
+    if (!ToWide(CP_UTF8, name, wide) || !FromWide(CP_UTF8, wide, utf8) || utf8 != name ||
+        !FromWide(CP_ACP, wide, converted) || !ToWide(CP_ACP, converted, back) || back != wide)
         return false;
-    size_t start = 0;
-    for (size_t i = 0; i <= name.size(); ++i) {
-        if (i < name.size() && !IsSeparator(name[i]))
-            continue;
-        if (IsDotComponent(name.substr(start, i - start)))
-            return false;
-        if (i < name.size())
-            name[i] = '\\';
-        start = i + 1;
-    }
+    name = converted;
     return true;
 }
 
 } // namespace
 
 CCabinetExtractor::CCabinetExtractor(const char* libraryName)
-    : libraryName_(libraryName ? libraryName : ""), cancel_(false)
+    : libraryName_(libraryName ? libraryName : ""), cancel_(false), entryFailed_(false), entrySize_(0)
 {
     ZeroMemory(&error_, sizeof(error_));
 }
@@ -168,9 +198,12 @@ bool CCabinetExtractor::Extract(const char* cabinetPath, const char* destination
     std::vector<char> name(nameText.begin(), nameText.end());
     name.push_back('\0');
 
-    return copy(context.handle, name.data(), folder.data(), 0, // no flags
-                OnNotify, nullptr,                              // no decryption
-                this) != FALSE;
+    entryFailed_ = false;
+    entryPath_.clear();
+    bool copied = copy(context.handle, name.data(), folder.data(), 0, // no flags
+                       OnNotify, nullptr,                              // no decryption
+                       this) != FALSE;
+    return copied && !entryFailed_;
 }
 
 INT_PTR DIAMONDAPI CCabinetExtractor::OnNotify(FDINOTIFICATIONTYPE type, PFDINOTIFICATION info)
@@ -180,7 +213,7 @@ INT_PTR DIAMONDAPI CCabinetExtractor::OnNotify(FDINOTIFICATIONTYPE type, PFDINOT
         return kAbort;
     switch (type) {
     case fdintCOPY_FILE:
-        return self->OnCopyFile(info->psz1);
+        return self->OnCopyFile(*info);
     case fdintCLOSE_FILE_INFO:
         return self->OnCloseFileInfo(*info);
     default:
@@ -188,34 +221,51 @@ INT_PTR DIAMONDAPI CCabinetExtractor::OnNotify(FDINOTIFICATIONTYPE type, PFDINOT
     }
 }
 
-bool CCabinetExtractor::TargetPath(const char* storedName, std::string& path) const
+// The stored name must be a relative path of plain names ("\\" or "/"
+// separated): it stays below the destination and names no device.
+bool CCabinetExtractor::TargetPath(const char* storedName, USHORT attributes, std::string& path) const
 {
     std::string name;
-    if (!NormaliseStoredName(storedName, name))
+    if (!SystemCodePageName(storedName, attributes, name) || !IsPlainRelativePath(name))
         return false;
+    for (char& c : name)
+        if (c == '/')
+            c = '\\';
     path = destination_ + name;
     // A longer path would have to be cut, and the file would land under another name.
     return path.size() < MAX_PATH;
 }
 
-INT_PTR CCabinetExtractor::OnCopyFile(const char* storedName)
+INT_PTR CCabinetExtractor::OnCopyFile(const FDINOTIFICATION& info)
 {
     std::string path;
-    if (!TargetPath(storedName, path))
+    if (!TargetPath(info.psz1, info.attribs, path))
         return kAbort;
     // Create every folder along the path; existing ones make the call fail harmlessly.
     for (size_t i = 0; i < path.size(); ++i)
         if (path[i] == '\\')
             CreateDirectoryA(path.substr(0, i).c_str(), nullptr);
-    return _open(path.c_str(), _O_BINARY | _O_SEQUENTIAL | _O_WRONLY | _O_CREAT | _O_TRUNC, _S_IREAD | _S_IWRITE);
+    INT_PTR file =
+        _open(path.c_str(), _O_BINARY | _O_SEQUENTIAL | _O_WRONLY | _O_CREAT | _O_TRUNC, _S_IREAD | _S_IWRITE);
+    entryPath_ = file == kAbort ? std::string() : path;
+    entrySize_ = info.cb;
+    return file;
 }
 
 INT_PTR CCabinetExtractor::OnCloseFileInfo(const FDINOTIFICATION& info)
 {
-    _close(static_cast<int>(info.hf));
+    int written = static_cast<int>(info.hf);
+    bool whole = _lseek(written, 0, SEEK_END) == entrySize_;
+    whole = _close(written) == 0 && whole;
     std::string path;
-    if (!TargetPath(info.psz1, path))
-        return TRUE;
+    path.swap(entryPath_);
+    if (!whole) {
+        // A file cut short is no entry of the cabinet: it goes, and so does the extraction.
+        entryFailed_ = true;
+        SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+        DeleteFileA(path.c_str());
+        return FALSE;
+    }
 
     // Failures to set the time or the attributes leave the file as written.
     {

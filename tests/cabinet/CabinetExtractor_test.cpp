@@ -3,6 +3,7 @@
 // stored times and attributes, missing pieces, damaged cabinets, and entries
 // whose names would leave the destination.
 #include "update/CabinetExtractor.h"
+#include "sysinfo/TextConvert.h"
 #include "tests/support/TestSupport.h"
 
 #include <gtest/gtest.h>
@@ -270,5 +271,32 @@ INSTANTIATE_TEST_SUITE_P(Names, EvilCabinet,
                          ::testing::Values("evil-parent.cab", "evil-nested.cab", "evil-slash.cab", "evil-dots.cab",
                                            "evil-absolute.cab", "evil-slashabsolute.cab", "evil-drive.cab",
                                            "evil-driverelative.cab", "evil-long.cab"));
+// Device names (con.txt, sub\Nul, COM1, lpt9.log, CONOUT$) are refused the same way.
+INSTANTIATE_TEST_SUITE_P(Devices, EvilCabinet,
+                         ::testing::Values("evil-con.cab", "evil-nul.cab", "evil-com1.cab", "evil-lpt9.cab",
+                                           "evil-conout.cab"));
+
+// gcab stores a non-ASCII name in UTF-8 and flags it (attribute 0x80): the
+// entry lands under its name in the system code page (949 here), and one the
+// code page cannot hold (Thai) is refused like an escaping name.
+TEST(GcabNames, Utf8NamesLandInTheSystemCodePageOrAreRefused)
+{
+    int length = 0;
+    char* converted = Utf8ToAnsi("\xED\x95\x9C\xEA\xB8\x80.txt", &length); // "한글.txt"
+    ASSERT_NE(converted, nullptr);
+    const std::string korean = converted;
+    FreeConverted(converted);
+
+    qvtest::ScratchDir scratch;
+    std::string destination = MakeFolder(scratch.path(), "korean");
+    CCabinetExtractor extractor;
+    EXPECT_TRUE(extractor.Extract(Cabinet("korean.cab").c_str(), destination.c_str()));
+    EXPECT_EQ(std::set<std::string>{korean}, Tree(destination));
+    EXPECT_TRUE(SameContent(destination + "\\" + korean, Packed(korean)));
+
+    destination = MakeFolder(scratch.path(), "thai");
+    EXPECT_FALSE(extractor.Extract(Cabinet("thai.cab").c_str(), destination.c_str()));
+    EXPECT_EQ(std::set<std::string>{"top.txt"}, Tree(destination));
+}
 
 } // namespace

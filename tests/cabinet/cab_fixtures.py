@@ -70,6 +70,13 @@ EVIL_NAMES = {
     # 250 characters: with any destination folder the path passes 259
     # characters, and a cut path would name another file.
     "evil-long.cab": "d" * 120 + "\\" + "f" * 125 + ".txt",
+    # Devices, not files: Windows sends the bytes to the console, the null
+    # device or a port, in any letter case and with any extension.
+    "evil-con.cab": "con.txt",
+    "evil-nul.cab": "sub\\Nul",
+    "evil-com1.cab": "COM1",
+    "evil-lpt9.cab": "lpt9.log",
+    "evil-conout.cab": "CONOUT$",
 }
 
 
@@ -94,9 +101,13 @@ def handmade(out_dir):
 
 
 def content(out_dir):
-    """The tree gcab packs: one file at the top, one a level down, one two down."""
+    """The tree gcab packs: one file at the top, one a level down, one two down;
+    and two files with non-ASCII names (Korean, which code page 949 holds,
+    and Thai, which it does not)."""
     os.makedirs(os.path.join(out_dir, "docs", "deep"), exist_ok=True)
     write(os.path.join(out_dir, "top.txt"), b"top level entry\r\n")
+    write(os.path.join(out_dir, "한글.txt"), b"Korean name\r\n")
+    write(os.path.join(out_dir, "ทดสอบ.txt"), b"Thai name\r\n")
     write(os.path.join(out_dir, "docs", "readme.txt"), b"one level down\r\n" * 40)
     # 70,000 bytes of a fixed pseudo-random sequence: several compressed
     # blocks, and content that must come back byte for byte.
