@@ -2,6 +2,7 @@
 #include "update/UpdateEngine.h"
 
 #include "update/CabinetExtractor.h"
+#include "update/NameCheck.h"
 
 #include "platform/PathKind.h"
 
@@ -27,7 +28,8 @@ void DebugLine(const char* prefix, const std::string& name)
 
 bool CUpdateEngine::FetchFile(const char* remoteFolder, const char* fileName)
 {
-    if (!fileName)
+    // The name becomes a file of the work folder: a path or a device is refused.
+    if (!fileName || !IsPlainFileName(fileName))
         return false;
     std::string remote = (remoteFolder && *remoteFolder) ? remoteFolder : remoteBasePath_;
     remote += "/";
@@ -53,6 +55,12 @@ bool CUpdateEngine::DownloadAll(std::deque<PatchRecord>& todo)
 
     for (const PatchRecord& record : todo) {
         progress_.BeginFile(record.fileName);
+        if (!NamesAccepted(record) || record.deleteFlag != 0) {
+            // A refused name (the only way a delete record gets here): nothing
+            // is fetched, and the placement fails the record.
+            lastFailedFile_ = record.fileName;
+            continue;
+        }
         if (!FetchFile(record.remoteFolder.c_str(), record.packageName.c_str())) {
             DebugLine("Failed Download : ", record.fileName);
             lastFailedFile_ = record.fileName;

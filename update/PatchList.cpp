@@ -2,6 +2,7 @@
 #include "update/UpdateEngine.h"
 
 #include "sysinfo/Md5.h"
+#include "update/NameCheck.h"
 #include "update/TableFile.h"
 
 #include "platform/PathKind.h"
@@ -49,7 +50,8 @@ bool CUpdateEngine::FetchPatchList() { return FetchFile(remoteBasePath_.c_str(),
 // record of eleven cells: remoteFolder, fileMd5, targetFolder, fileName,
 // restartKind, releaseStamp, packageName, packageMd5 (texts of any kind),
 // size (number kind 4), registerFlag and deleteFlag (kind 6). Missing cells
-// read as empty text or 0; a row is never rejected.
+// read as empty text or 0; a row is never rejected. The target folder is
+// expanded (and created) only for a record whose names are accepted.
 bool CUpdateEngine::ParsePatchList(const char* path, std::deque<PatchRecord>& records)
 {
     if (!path || !IsExistingFile(path))
@@ -73,7 +75,7 @@ bool CUpdateEngine::ParsePatchList(const char* path, std::deque<PatchRecord>& re
         table.NextCell();
         record.fileMd5 = ReadText(table);
         table.NextCell();
-        ExpandTargetFolder(ReadText(table), record.targetFolder);
+        std::string targetFolder = ReadText(table);
         table.NextCell();
         record.fileName = ReadText(table);
         table.NextCell();
@@ -93,6 +95,8 @@ bool CUpdateEngine::ParsePatchList(const char* path, std::deque<PatchRecord>& re
         table.NextCell();
         table.GetNumber6(record.deleteFlag);
         table.NextCell();
+        if (NamesAccepted(record))
+            ExpandTargetFolder(targetFolder, record.targetFolder);
 
         // Plain byte order, so "9" is greater than "10".
         if (latestReleaseStamp_ < record.releaseStamp)
@@ -102,17 +106,30 @@ bool CUpdateEngine::ParsePatchList(const char* path, std::deque<PatchRecord>& re
     return true;
 }
 
-int32_t CUpdateEngine::SelectUpdates(std::deque<PatchRecord>& todo)
+bool CUpdateEngine::NamesAccepted(const PatchRecord& record)
+{
+    if (!IsPlainFileName(record.fileName))
+        return false;
+    return IsPlainFileName(record.packageName) || (record.deleteFlag != 0 && record.packageName.empty());
+}
+
+bool CUpdateEngine::SelectUpdates(std::deque<PatchRecord>& todo, int32_t& flags)
 {
     progress_.ResetTotals();
 
     std::deque<PatchRecord> records;
     std::string listPath = workFolder_ + "\\" + kPatchListName;
     if (!ParsePatchList(listPath.c_str(), records))
-        return 0;
+        return false;
 
-    int32_t flags = 0;
+    flags = 0;
     for (const PatchRecord& record : records) {
+        // A name that is a path or a device never reaches the file system:
+        // the install fails the record without fetching or deleting anything.
+        if (!NamesAccepted(record)) {
+            todo.push_back(record);
+            continue;
+        }
         std::string target = record.targetFolder + "\\" + record.fileName;
         std::string staged = target + ".new";
 
@@ -122,6 +139,7 @@ int32_t CUpdateEngine::SelectUpdates(std::deque<PatchRecord>& todo)
                 fileUtil_.DeleteNowOrOnRestart(target.c_str());
             continue;
         }
+        CleanPlacementLeftovers(target);
 
         bool select = false;
         if (!IsExistingFile(target)) {
@@ -153,5 +171,5 @@ int32_t CUpdateEngine::SelectUpdates(std::deque<PatchRecord>& todo)
             flags |= RestartFlag(record.restartKind);
         }
     }
-    return flags;
+    return true;
 }

@@ -1,4 +1,23 @@
 // Verified files from the work folder to their targets.
+//
+// An installed file is never deleted to make room for its replacement, and
+// never overwritten in place. The new file is first copied beside its target
+// as target + ".qvtmp" and checked against the work file (size and MD5);
+// only a complete, verified copy then takes the target's name:
+//
+//  - Windows NT family: MoveFileExA with MOVEFILE_REPLACE_EXISTING, one
+//    rename within the folder, so the target is at every instant the old
+//    file or the new one, whole.
+//  - Windows 95/98/Me, which lack MoveFileEx: the old file is renamed aside
+//    to target + ".qvold", the copy renamed onto the target, and the old file
+//    then deleted. When the second rename fails the old file is renamed back.
+//    Only if the process dies between the two renames is the target missing
+//    for a while; the old file then waits under ".qvold" and the next check
+//    or install puts it back (CleanPlacementLeftovers).
+//
+// A target that cannot be replaced (in use, or read-only) gets the same
+// verified copy under target + ".new" instead. Copies that fail are removed,
+// and so are the leftovers of a run that was stopped half-way.
 #include "update/UpdateEngine.h"
 
 #include "sysinfo/Md5.h"
@@ -9,6 +28,11 @@
 
 namespace {
 
+const char kTempSuffix[] = ".qvtmp";   // a copy being written and checked
+const char kAsideSuffix[] = ".qvold";  // the old file during a Windows 95/98/Me swap
+const char kStagedSuffix[] = ".new";
+const char kPatchListName[] = "QVPatch.dat";
+
 bool SameDigest(const std::string& a, const std::string& b) { return _stricmp(a.c_str(), b.c_str()) == 0; }
 
 void DebugLine(const char* prefix, const std::string& name)
@@ -18,100 +42,212 @@ void DebugLine(const char* prefix, const std::string& name)
     OutputDebugStringA("\n");
 }
 
-// Deletes a file, clearing its read-only attribute first.
+// Deletes a file if there is one, clearing its read-only attribute first.
 void ForceDelete(const std::string& path)
 {
     DWORD attributes = GetFileAttributesA(path.c_str());
-    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY))
+    if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY))
+        return;
+    if (attributes & FILE_ATTRIBUTE_READONLY)
         SetFileAttributesA(path.c_str(), attributes & ~FILE_ATTRIBUTE_READONLY);
     DeleteFileA(path.c_str());
 }
 
-} // namespace
-
-// Compares the package and the extracted file with their digests. A file that
-// differs from its digest fails the record; when the package itself was
-// damaged the whole placement stops (returns false), when the package was
-// intact the file was altered after extraction and is still installed.
-bool CUpdateEngine::VerifyRecord(const PatchRecord& record, int32_t& result, bool& copyPatchList)
+// True and the size when path names a file.
+bool FileSize(const std::string& path, unsigned long long& size)
 {
-    std::string package = workFolder_ + "\\" + record.packageName;
-    std::string digest;
-    bool packageIntact = IsExistingFile(package) && Md5File(package.c_str(), digest) && SameDigest(digest, record.packageMd5);
+    WIN32_FIND_DATAA data;
+    HANDLE find = FindFirstFileA(path.c_str(), &data);
+    if (find == INVALID_HANDLE_VALUE)
+        return false;
+    FindClose(find);
+    if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+        return false;
+    size = (static_cast<unsigned long long>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+    return true;
+}
 
-    std::string file = workFolder_ + "\\" + record.fileName;
-    if (!Md5File(file.c_str(), digest) || SameDigest(digest, record.fileMd5))
+// Copies source to temp and checks the copy against source's size and the
+// given digest. False, with temp removed, when the copy failed or differs
+// (a full disk, a write error, the file changed under us).
+bool WriteVerifiedCopy(const std::string& source, const std::string& digest, const std::string& temp)
+{
+    ForceDelete(temp);
+    unsigned long long sourceSize = 0;
+    unsigned long long copiedSize = 0;
+    std::string copiedDigest;
+    if (FileSize(source, sourceSize) && CopyFileA(source.c_str(), temp.c_str(), FALSE) &&
+        FileSize(temp, copiedSize) && copiedSize == sourceSize && Md5File(temp.c_str(), copiedDigest) &&
+        SameDigest(copiedDigest, digest))
         return true;
-    result = UPD_RESULT_BAD_FILE;
-    lastFailedFile_ = record.fileName;
-    copyPatchList = false;
-    if (packageIntact) {
-        DebugLine("Warring Infection : ", record.fileName);
-        return true;
-    }
-    DebugLine("Failed Md5 : ", record.fileName);
+    ForceDelete(temp);
     return false;
 }
 
-// Each verified file replaces its target; a target that cannot be removed (in
-// use or read-only) gets the new file beside it as ".new". An installed file
-// is never removed unless its replacement is in hand: a record whose file is
-// missing or unreadable in the work folder (failed download or extraction)
-// leaves the target alone and counts as failed, so the next run tries again.
+} // namespace
+
+bool CUpdateEngine::MoveIntoPlace(const std::string& ready, const std::string& destination)
+{
+    if (fileUtil_.IsNT()) {
+        if (MoveFileExA(ready.c_str(), destination.c_str(), MOVEFILE_REPLACE_EXISTING))
+            return true;
+        if (GetLastError() != ERROR_CALL_NOT_IMPLEMENTED)
+            return false;
+    }
+    // Windows 95/98/Me: the old file steps aside, and comes back on failure.
+    if (!IsExistingFile(destination))
+        return MoveFileA(ready.c_str(), destination.c_str()) != FALSE;
+    std::string aside = destination + kAsideSuffix;
+    ForceDelete(aside);
+    if (!MoveFileA(destination.c_str(), aside.c_str()))
+        return false; // in use: nothing changed
+    if (!MoveFileA(ready.c_str(), destination.c_str())) {
+        MoveFileA(aside.c_str(), destination.c_str());
+        return false;
+    }
+    ForceDelete(aside);
+    return true;
+}
+
+void CUpdateEngine::CleanPlacementLeftovers(const std::string& target)
+{
+    for (const std::string& path : {target, target + kStagedSuffix}) {
+        std::string aside = path + kAsideSuffix;
+        if (IsExistingFile(aside)) {
+            if (!IsExistingFile(path))
+                MoveFileA(aside.c_str(), path.c_str()); // a swap stopped between its renames
+            ForceDelete(aside);
+        }
+        ForceDelete(path + kTempSuffix);
+    }
+}
+
+bool CUpdateEngine::InstallCopy(const std::string& source, const std::string& digest, const std::string& destination)
+{
+    std::string temp = destination + kTempSuffix;
+    if (!WriteVerifiedCopy(source, digest, temp))
+        return false;
+    if (MoveIntoPlace(temp, destination))
+        return true;
+    ForceDelete(temp);
+    return false;
+}
+
+CUpdateEngine::Placement CUpdateEngine::PlaceRecord(const PatchRecord& record, const std::string& source,
+                                                    const std::string& digest)
+{
+    std::string target = record.targetFolder + "\\" + record.fileName;
+    std::string staged = target + kStagedSuffix;
+    std::string temp = target + kTempSuffix;
+    if (IsExistingFolder(target) || !WriteVerifiedCopy(source, digest, temp))
+        return kNotPlaced;
+
+    // A read-only target is not forced: like one in use, it is staged.
+    DWORD attributes = GetFileAttributesA(target.c_str());
+    bool readOnly = attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY);
+    if (!readOnly && MoveIntoPlace(temp, target)) {
+        if (IsExistingFile(staged))
+            DeleteFileA(staged.c_str()); // an older staged copy is stale now
+        return kPlaced;
+    }
+
+    // An older staged copy (possibly extracted read-only) gives way to this one.
+    DWORD stagedAttributes = GetFileAttributesA(staged.c_str());
+    if (stagedAttributes != INVALID_FILE_ATTRIBUTES && (stagedAttributes & FILE_ATTRIBUTE_READONLY))
+        SetFileAttributesA(staged.c_str(), stagedAttributes & ~FILE_ATTRIBUTE_READONLY);
+    if (!IsExistingFolder(staged) && MoveIntoPlace(temp, staged))
+        return kStaged;
+    ForceDelete(temp);
+    return kNotPlaced;
+}
+
+// Compares the work file with fileMd5; when they differ, the package with
+// packageMd5 tells a damaged download ("Failed Md5") from a file altered
+// after a correct download ("Warring Infection"). Neither is installed.
+CUpdateEngine::Verdict CUpdateEngine::VerifyRecord(const PatchRecord& record, std::string& digest)
+{
+    std::string file = workFolder_ + "\\" + record.fileName;
+    if (!Md5File(file.c_str(), digest))
+        return kNoWorkFile; // its download or extraction failed
+    if (SameDigest(digest, record.fileMd5))
+        return kVerified;
+
+    std::string package = workFolder_ + "\\" + record.packageName;
+    std::string packageDigest;
+    if (IsExistingFile(package) && Md5File(package.c_str(), packageDigest) &&
+        SameDigest(packageDigest, record.packageMd5)) {
+        DebugLine("Warring Infection : ", record.fileName);
+        return kFileAltered;
+    }
+    DebugLine("Failed Md5 : ", record.fileName);
+    return kPackageDamaged;
+}
+
+void CUpdateEngine::FailRecord(const PatchRecord& record, bool& failed)
+{
+    lastFailedFile_ = record.fileName;
+    failed = true;
+}
+
+// Places every record in list order. A record fails (and the run's result
+// becomes 4) when its names are refused, its work file is missing or does
+// not match its digest, or its copy cannot be written or moved into place;
+// its target keeps the old file, and the others go on. A damaged package
+// stops the placement at once: the records after it are left untouched.
+// The patch list is copied into the base folder, the same safe way, only
+// when every record landed; a failed copy of it fails the run too.
 int32_t CUpdateEngine::PlaceFiles(std::deque<PatchRecord>& todo)
 {
-    int32_t result = UPD_RESULT_DONE;
-    bool copyPatchList = true;
+    bool failed = false;
+    bool staged = false;
 
     for (const PatchRecord& record : todo) {
-        if (!VerifyRecord(record, result, copyPatchList))
-            return UPD_RESULT_BAD_FILE;
-
-        std::string target = record.targetFolder + "\\" + record.fileName;
-        std::string staged = target + ".new";
-        std::string source = workFolder_ + "\\" + record.fileName;
-
-        std::string sourceDigest;
-        if (!Md5File(source.c_str(), sourceDigest)) {
-            result = UPD_RESULT_BAD_FILE;
+        if (!NamesAccepted(record) || record.deleteFlag != 0) {
+            OutputDebugStringA(("[CUpdateEngine::PlaceFiles][refused name '" + record.fileName + "']\n").c_str());
+            FailRecord(record, failed);
+            continue;
+        }
+        std::string digest;
+        Verdict verdict = VerifyRecord(record, digest);
+        if (verdict == kPackageDamaged) {
             lastFailedFile_ = record.fileName;
-            copyPatchList = false;
+            return UPD_RESULT_BAD_FILE;
+        }
+        if (verdict != kVerified) {
+            FailRecord(record, failed);
             continue;
         }
 
-        bool removed = !IsExistingFile(target) || DeleteFileA(target.c_str());
-        if (IsExistingFile(staged))
-            DeleteFileA(staged.c_str());
-
-        if (removed) {
-            if (IsExistingFile(target))
-                ForceDelete(target);
-            if (!CopyFileA(source.c_str(), target.c_str(), FALSE)) {
-                // The old file is gone and the new one did not land: the next
-                // run sees the target missing and fetches it again.
-                result = UPD_RESULT_BAD_FILE;
-                lastFailedFile_ = record.fileName;
-                copyPatchList = false;
-                continue;
-            }
+        std::string source = workFolder_ + "\\" + record.fileName;
+        switch (PlaceRecord(record, source, digest)) {
+        case kPlaced:
             if (record.registerFlag != 0)
-                RegisterComponent(target.c_str());
-        } else {
-            if (IsExistingFile(staged))
-                ForceDelete(staged);
-            CopyFileA(source.c_str(), staged.c_str(), FALSE);
-            result = UPD_RESULT_STAGED;
+                RegisterComponent((record.targetFolder + "\\" + record.fileName).c_str());
+            break;
+        case kStaged:
+            staged = true;
+            break;
+        case kNotPlaced:
+            FailRecord(record, failed);
+            break;
         }
     }
 
-    if (copyPatchList) {
-        std::string source = workFolder_ + "\\QVPatch.dat";
-        std::string destination = baseFolder_ + "\\QVPatch.dat";
-        if (IsExistingFile(destination))
-            DeleteFileA(destination.c_str());
-        CopyFileA(source.c_str(), destination.c_str(), FALSE);
-        if (result != UPD_RESULT_STAGED)
-            result = UPD_RESULT_DONE;
+    if (!failed) {
+        std::string list = workFolder_ + "\\" + kPatchListName;
+        std::string digest;
+        if (!Md5File(list.c_str(), digest) || !InstallCopy(list, digest, baseFolder_ + "\\" + kPatchListName)) {
+            lastFailedFile_ = kPatchListName;
+            failed = true;
+        }
     }
-    return result;
+
+    // A failure outweighs a staged file: 1 tells the caller that everything
+    // landed and only a restart is missing, while a failed file was not
+    // installed at all and must be reported (and the list was not copied, so
+    // the next run tries again). The staged copy is not lost either way: the
+    // next selection finds it by its digest.
+    if (failed)
+        return UPD_RESULT_BAD_FILE;
+    return staged ? UPD_RESULT_STAGED : UPD_RESULT_DONE;
 }

@@ -165,12 +165,14 @@ int32_t CUpdateEngine::CheckForUpdates(const char* hostList, const char* remoteB
     reuseList_ = 1;
     if (!BeginCall(hostList, remoteBasePath, port, baseFolder))
         return UPD_RESULT_FAIL;
-    if (!FetchPatchList()) {
+    // A list that arrived but does not load (a login page, a damaged or cut
+    // file) is reported like one that did not arrive, never as "nothing to do".
+    std::deque<PatchRecord> todo;
+    int32_t flags = 0;
+    if (!FetchPatchList() || !SelectUpdates(todo, flags)) {
         RemoveWorkFolder();
         return UPD_RESULT_NO_LIST;
     }
-    std::deque<PatchRecord> todo;
-    int32_t flags = SelectUpdates(todo);
     if (todo.empty()) {
         RemoveWorkFolder();
         return UPD_RESULT_NOTHING;
@@ -190,20 +192,25 @@ int32_t CUpdateEngine::InstallUpdates(const char* hostList, const char* remoteBa
     // The list a check just fetched is used again, as long as it is still there.
     bool reuse = reuseList_ == 1 && IsExistingFile(workFolder_ + "\\QVPatch.dat");
     reuseList_ = 0;
-    if (!reuse && !FetchPatchList()) {
+    std::deque<PatchRecord> todo;
+    int32_t flags = 0;
+    if ((!reuse && !FetchPatchList()) || !SelectUpdates(todo, flags)) {
         RemoveWorkFolder();
         return UPD_RESULT_NO_LIST;
     }
-
-    std::deque<PatchRecord> todo;
-    SelectUpdates(todo);
     progress_.BeginFiles(static_cast<int>(todo.size())); // a report before the first file
     progress_.Report(0, 0);
+
+    // A list of refused names only has nothing to download; the placement
+    // fails each of them (4).
+    bool anyFetchable = false;
+    for (const PatchRecord& record : todo)
+        anyFetchable = anyFetchable || NamesAccepted(record);
 
     int32_t result = UPD_RESULT_FAIL;
     if (todo.empty())
         result = UPD_RESULT_NOTHING;
-    else if (DownloadAll(todo))
+    else if (DownloadAll(todo) || !anyFetchable)
         result = PlaceFiles(todo);
     RemoveWorkFolder();
     return result;

@@ -9,9 +9,14 @@
 // Entry-point results (see PatchRecord.h): UPD_RESULT_FAIL (E_FAIL) when no
 // server entry could be chosen, the configuration file did not arrive, or no
 // package of an install was downloaded; 0 done; 1 done with at least one file
-// staged as ".new"; 2 the patch list was not fetched; 4 a file failed
-// verification; 8 nothing to update; UPD_AVAILABLE (0x10) with the selection
-// flags from a check that found updates.
+// staged as ".new"; 2 the patch list was not fetched or does not load; 4 a
+// file failed (download, verification, a refused name, its placement, or the
+// copy of the patch list into the base folder); 8 nothing to update; UPD_AVAILABLE (0x10) with the selection flags from a
+// check that found updates.
+//
+// Placement never leaves an installed file lost or half written: the new
+// file is copied beside its target under a temporary name, checked against
+// the work file, and only then takes the target's place (see Placement.cpp).
 #pragma once
 
 #include "net/HttpClient.h"
@@ -78,13 +83,21 @@ public:
     // --- Patch list ---
     bool FetchPatchList();
     // Appends one record per data row; false when the file is missing, a folder
-    // or does not load.
+    // or does not load. The target folder of a record whose names are refused
+    // (NamesAccepted) is left empty, neither expanded nor created.
     bool ParsePatchList(const char* path, std::deque<PatchRecord>& records);
     // Selects from the work folder's "QVPatch.dat" what must be fetched, carries
-    // out its delete records, and returns the selection flags.
-    int32_t SelectUpdates(std::deque<PatchRecord>& todo);
+    // out its delete records and sets the selection flags. A record whose names
+    // are refused joins the to-do list untouched, so the install reports it as
+    // failed. False (todo and flags untouched) when the list does not load.
+    bool SelectUpdates(std::deque<PatchRecord>& todo, int32_t& flags);
+    // True when the record's fileName is a plain file name and its packageName
+    // is one too (or empty, for a delete record): see update/NameCheck.h.
+    static bool NamesAccepted(const PatchRecord& record);
 
     // --- Download and verification ---
+    // Downloads remoteFolder/fileName into the work folder; false when it did
+    // not arrive or fileName is not a plain file name.
     bool FetchFile(const char* remoteFolder, const char* fileName);
     bool DownloadAll(std::deque<PatchRecord>& todo);
     static void OnDownloadProgress(uint32_t expected, uint32_t received);
@@ -117,8 +130,27 @@ private:
     // Chooses the server and sets the base and work folders; false when no
     // server entry could be chosen.
     bool BeginCall(const char* hostList, const char* remoteBasePath, int32_t port, const char* baseFolder);
-    // Verifies one to-do record before placement; false when the placement must stop.
-    bool VerifyRecord(const PatchRecord& record, int32_t& result, bool& copyPatchList);
+
+    // --- Placement steps (Placement.cpp) ---
+    enum Verdict { kVerified, kFileAltered, kPackageDamaged, kNoWorkFile };
+    // Compares the work file (and, when it differs, the package) with the
+    // record's digests; digest receives the work file's digest.
+    Verdict VerifyRecord(const PatchRecord& record, std::string& digest);
+    enum Placement { kPlaced, kStaged, kNotPlaced };
+    // Puts the verified work file source in place of the record's target, or
+    // beside it as ".new" when the target is in use or read-only.
+    Placement PlaceRecord(const PatchRecord& record, const std::string& source, const std::string& digest);
+    // Replaces destination by a verified copy of source (digest given); false,
+    // with destination untouched and no temporary file left, when it failed.
+    bool InstallCopy(const std::string& source, const std::string& digest, const std::string& destination);
+    // Moves the complete file ready onto destination, replacing it; false with
+    // destination untouched (ready stays) when that cannot be done.
+    bool MoveIntoPlace(const std::string& ready, const std::string& destination);
+    // Puts back an old file a placement on Windows 95/98/Me had moved aside
+    // when it was interrupted, and removes the temporary files of target and
+    // of its ".new" copy left by an interrupted placement.
+    void CleanPlacementLeftovers(const std::string& target);
+    void FailRecord(const PatchRecord& record, bool& failed);
 
     std::string headerValues_[2];
     std::string lastFailedFile_;

@@ -3,6 +3,7 @@
 #include "update/UpdateEngine.h"
 
 #include "tests/cabinet/RegTestNames.h"
+#include "sysinfo/TextConvert.h"
 #include "tests/engine/EngineTestUtil.h"
 
 #include <gtest/gtest.h>
@@ -188,16 +189,26 @@ TEST_F(InstallTest, DamagedPackageStopsThePlacement)
     EXPECT_FALSE(qvtest::FileExists(Placed("QVPatch.dat")));
 }
 
-TEST_F(InstallTest, FileAlteredAfterExtractionIsInstalledButReported)
+// A file that differs from its digest after a correct download is reported
+// and never installed: the installed copy stays. A file staged after it does
+// not turn the failure into success (1).
+TEST_F(InstallTest, FileAlteredAfterExtractionIsReportedNotInstalled)
 {
+    ASSERT_TRUE(qvtest::WriteText(Placed("engine.dat"), "installed database"));
+    ASSERT_TRUE(qvtest::WriteText(Placed("busy.exe"), "old"));
     Row altered = Cabinet("engine.dat.cab", "engine.dat");
     altered.fileMd5 = Digest("not what the cabinet holds"); // the package itself is intact
     Row other = Plain("other.txt", "other");
-    Publish({altered, other});
+    Row busy = Plain("busy.exe", "new program");
+    Publish({altered, other, busy});
+    HANDLE hold = CreateFileA(Placed("busy.exe").c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(hold, INVALID_HANDLE_VALUE);
     EXPECT_EQ(Install(), UPD_RESULT_BAD_FILE);
+    CloseHandle(hold);
     EXPECT_EQ(engine.LastFailedFile(), "engine.dat");
-    EXPECT_TRUE(qvtest::FileExists(Placed("engine.dat")));
-    EXPECT_TRUE(qvtest::FileExists(Placed("other.txt")));
+    EXPECT_TRUE(ReadAll(Placed("engine.dat")) == "installed database");
+    EXPECT_EQ(ReadAll(Placed("other.txt")), "other");
+    EXPECT_EQ(ReadAll(Placed("busy.exe.new")), "new program");
     EXPECT_FALSE(qvtest::FileExists(Placed("QVPatch.dat")));
 }
 
@@ -250,6 +261,87 @@ TEST_F(InstallTest, EveryPackageFailingGivesFail)
 TEST_F(InstallTest, MissingListGivesTwo)
 {
     EXPECT_EQ(Install(), UPD_RESULT_NO_LIST);
+}
+
+// A list that arrives but does not load is no "nothing to update": the check
+// and the install report it as a list they could not fetch.
+TEST_F(InstallTest, ListThatDoesNotLoadGivesTwo)
+{
+    Publish({Plain("a.txt", "a")});
+    const std::string good = ReadAll(remote.File("QVPatch.dat"));
+    ASSERT_GT(good.size(), 20u);
+    std::string version = good, flipped = good, huge = good;
+    version[5] = 5;                           // format version byte
+    flipped[good.size() - 2] ^= 0x01;         // inside the last row block
+    huge.replace(7, 4, "\xF0\xFF\xFF\xFF");  // first block claims 4 GB
+    for (const std::string& list : {std::string("<html><body>Please log in</body></html>"), version, flipped, huge,
+                                    good.substr(0, good.size() - 5)}) {
+        ASSERT_TRUE(qvtest::WriteText(remote.File("QVPatch.dat"), list));
+        EXPECT_EQ(Check(), UPD_RESULT_NO_LIST) << list.size();
+        EXPECT_EQ(Install(), UPD_RESULT_NO_LIST) << list.size();
+        EXPECT_FALSE(qvtest::FileExists(Placed("a.txt")));
+        EXPECT_FALSE(qvtest::DirExists(Placed("QVTmp")));
+    }
+}
+
+// Names from the list are names: one that is a path or a device fails its
+// record (4) with nothing fetched, written or deleted for it.
+TEST_F(InstallTest, RecordsWhoseNamesAreNotPlainNamesFail)
+{
+    const std::string victim = Placed("victim.txt");
+    const std::string escaped = Placed("QVTmp\\..\\..\\qv-escaped.txt"); // beside the base folder
+    ASSERT_TRUE(qvtest::WriteText(victim, "keep me"));
+    auto record = [](const std::string& fileName, const std::string& packageName) {
+        Row row;
+        row.fileMd5 = row.packageMd5 = Digest("never served");
+        row.fileName = fileName;
+        row.packageName = packageName;
+        return row;
+    };
+    std::vector<Row> rows;
+    for (const char* name : {"..\\..\\qv-escaped.txt", "C:\\qv-escaped.txt", "sub\\a.txt", "x:y", "..", "CON", "com1.log",
+                             "CONOUT$"})
+        rows.push_back(record(name, name));
+    rows.push_back(record("pkg.txt", "..\\..\\qv-escaped.txt"));
+    Row remove;
+    remove.targetFolder = Placed("inner");
+    remove.fileName = "..\\victim.txt"; // would be the victim
+    remove.deleteFlag = 1;
+    rows.push_back(remove);
+    rows.push_back(Plain("good.txt", "good"));
+    Publish(rows);
+
+    EXPECT_EQ(Check(), UPD_AVAILABLE); // the refused records wait for the install to fail them
+    ASSERT_TRUE(server.Reset());
+    EXPECT_EQ(Install(), UPD_RESULT_BAD_FILE);
+    EXPECT_EQ(engine.LastFailedFile(), "..\\victim.txt");
+    std::vector<qvtest::RecordedRequest> requests;
+    ASSERT_TRUE(server.Log(requests));
+    ASSERT_EQ(requests.size(), 1u);
+    EXPECT_EQ(requests[0].target, remote.RemotePath() + "/good.txt");
+    EXPECT_EQ(ReadAll(Placed("good.txt")), "good");
+    EXPECT_EQ(ReadAll(victim), "keep me");
+    EXPECT_FALSE(qvtest::FileExists(escaped));
+    EXPECT_FALSE(qvtest::FileExists(Placed("QVPatch.dat")));
+
+    // Refused names only: still a failed file, not a failed download.
+    Publish({rows[0]});
+    EXPECT_EQ(Install(), UPD_RESULT_BAD_FILE);
+    DeleteFileA(escaped.c_str());
+}
+
+// gcab stores a non-ASCII name in UTF-8 with the attribute 0x80: it lands
+// under its name in the system code page (949 here).
+TEST_F(InstallTest, CabinetEntryWithAKoreanNameInstalls)
+{
+    int length = 0;
+    char* converted = Utf8ToAnsi("\xED\x95\x9C\xEA\xB8\x80.dll", &length); // "한글.dll"
+    ASSERT_NE(converted, nullptr);
+    const std::string name = converted;
+    FreeConverted(converted);
+    Publish({Cabinet("hangul.cab", name)});
+    EXPECT_EQ(Install(), UPD_RESULT_DONE);
+    EXPECT_EQ(ReadAll(Placed(name)), "Korean name\n");
 }
 
 // Registration of a placed COM server, and none for a staged one.

@@ -8,6 +8,10 @@ Writes into OUTDIR:
                    2007-03-15 09:30:04
   readonly.cab     one entry "ro.dat" stored with the read-only attribute
                    (gcab always stores 0x20, so the attribute word is patched)
+  hangul.cab       one entry "한글.dll" (a Korean name: gcab stores it
+                   in UTF-8 and sets the name's UTF-8 attribute 0x80)
+  zeros.cab        one entry "zeros.dat", 2 MiB of zero bytes, compressed
+                   (MSZIP) to a few kilobytes: it fills a small disk
   files/           the plain contents, for the tests to digest and compare
 Every stored time is set through the files' mtime before gcab runs; gcab
 writes it as local time, and the tests run with TZ=UTC.
@@ -20,6 +24,7 @@ import time
 STAMP = "2007-03-15 09:30:04"
 READ_ONLY = 0x01
 ARCHIVE = 0x20
+HANGUL = "한글.dll"
 
 
 def write(path, data):
@@ -32,14 +37,14 @@ def set_stamp(path):
     os.utime(path, (t, t))
 
 
-def cabinet(outdir, name, entries):
+def cabinet(outdir, name, entries, compress=False):
     """entries: list of file names under outdir/files, stored without folders."""
     files = os.path.join(outdir, "files")
     target = os.path.join(outdir, name)
     if os.path.exists(target):
         os.remove(target)
-    subprocess.run(["gcab", "-c", "--nopath", target] + [os.path.join(files, e) for e in entries],
-                   check=True)
+    subprocess.run(["gcab", "-c", "--nopath"] + (["-z"] if compress else []) + [target] +
+                   [os.path.join(files, e) for e in entries], check=True)
     return target
 
 
@@ -66,6 +71,10 @@ def main():
     cabinet(outdir, "engine.dat.cab", ["engine.dat"])
     ro = cabinet(outdir, "readonly.cab", ["ro.dat"])
     patch_attributes(ro, "ro.dat", READ_ONLY | ARCHIVE)
+    write(os.path.join(files, HANGUL), b"Korean name\n")
+    cabinet(outdir, "hangul.cab", [HANGUL])
+    write(os.path.join(files, "zeros.dat"), bytes(2 * 1024 * 1024))
+    cabinet(outdir, "zeros.cab", ["zeros.dat"], compress=True)
 
 
 if __name__ == "__main__":

@@ -99,7 +99,8 @@ int RunCheckCommand(int argc, char** argv)
     printf("result 0x%X\n", static_cast<unsigned>(result));
     if (result >= 0 && (result & UPD_AVAILABLE)) {
         std::deque<PatchRecord> todo;
-        g_updateEngine.SelectUpdates(todo);
+        int32_t flags = 0;
+        g_updateEngine.SelectUpdates(todo, flags);
         for (const PatchRecord& record : todo)
             printf("todo %s %s %s %ld %s\n", record.fileName.c_str(), record.targetFolder.c_str(),
                    record.packageName.c_str(), static_cast<long>(record.size), record.restartKind.c_str());
