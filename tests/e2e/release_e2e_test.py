@@ -14,7 +14,8 @@ Checks, in order:
   4. Damage on the engine-database channel, each time into a fresh folder,
      with the debugger output captured (WINEDEBUG=+debugstr):
        a package whose bytes differ from its digest -> "Failed Md5 : <name>", 0x4
-       a file altered after extraction (package intact) -> "Warring Infection"
+       a file altered after extraction (package intact) -> "Warring Infection",
+           and the file is not installed
        a package missing on the server -> "Failed Download : <name>", 0x4
 """
 import argparse
@@ -166,7 +167,7 @@ def main():
     code, out, err = run_qvcheck(args, ["install", "127.0.0.1", VP_PATH, port, winpath(base)], debug=True)
     check(result_of(out) == 4, "altered file: install answers 4 (%s)" % result_of(out))
     check("Warring Infection : QVEngine.dll\n" in debug_text(err), "debugger shows \"Warring Infection : QVEngine.dll\"")
-    check(os.path.isfile(os.path.join(vp, "QVEngine.dll")), "altered file: installed all the same")
+    check(not os.path.exists(os.path.join(vp, "QVEngine.dll")), "altered file: not installed")
     check(not os.path.exists(os.path.join(base, "QVPatch.dat")), "altered file: QVPatch.dat not copied")
 
     base = fresh("vp-download")
