@@ -6,7 +6,8 @@
 //            into BASEFOLDER and load it; prints every field as name=value
 //   check    Reset + CheckForUpdates; prints "result 0x.." and one "todo" line
 //            per record to fetch
-//   install  Reset + InstallUpdates; prints one "progress" line per report and
+//   install  Reset + InstallUpdates; prints "progress" lines (when a file
+//            starts or ends, and at most once a second in between) and
 //            "result 0x.."
 #include "tools/qvcheck/Commands.h"
 
@@ -14,6 +15,8 @@
 #include "integration/ProductSettings.h"
 #include "update/ConfigRecord.h"
 #include "update/UpdateEngine.h"
+
+#include <windows.h>
 
 #include <cstdio>
 #include <string>
@@ -59,8 +62,19 @@ void PrintRecord(const ConfigRecord& record)
     }
 }
 
+// Prints a progress report when a file starts or ends, and in between at most
+// once a second: a line per 4 KB read would cost the install more than the
+// report is worth.
 void PrintProgress(const char* fileName, int fileIndex, int fileCount, int overallPercent, int filePercent)
 {
+    static int lastIndex = -1;
+    static DWORD lastPrinted = 0;
+    const DWORD now = GetTickCount();
+    const bool boundary = fileIndex != lastIndex || filePercent == 0 || filePercent == 100;
+    if (!boundary && now - lastPrinted < 1000)
+        return;
+    lastIndex = fileIndex;
+    lastPrinted = now;
     printf("progress %s %d %d %d %d\n", fileName ? fileName : "", fileIndex, fileCount, overallPercent,
            filePercent);
     fflush(stdout);
