@@ -86,7 +86,7 @@ run_install() {
   /usr/bin/time -f "%M" -o "$work/mem" "$root/cmake/wine-run.sh" "$qvcheck" install 127.0.0.1 "/$name" "$port" \
     "$(winpath "$base")" >"$work/out" 2>/dev/null
   t1=$(now)
-  grep -q "^result 0x00000000" "$work/out" || { echo "install of $name failed: $(tail -n 1 "$work/out")" >&2; }
+  tr -d "\r" < "$work/out" | grep -qx "result 0x0" || { echo "install of $name failed: $(tail -n 1 "$work/out")" >&2; }
   echo "$(echo "$t1 - $t0" | bc) $(cat "$work/mem")"
 }
 run_floor() {

@@ -52,6 +52,9 @@ bool CUpdateEngine::DownloadAll(std::deque<PatchRecord>& todo)
     progress_.BeginFiles(static_cast<int>(todo.size()));
     bool fetched = false;
     s_downloadingEngine = this;
+    // Each extraction loads the cabinet library; holding it for the whole
+    // list keeps it from being unloaded and loaded again for every cabinet.
+    HMODULE cabinetLibrary = LoadLibraryA("Cabinet.dll");
 
     for (const PatchRecord& record : todo) {
         progress_.BeginFile(record.fileName);
@@ -87,6 +90,8 @@ bool CUpdateEngine::DownloadAll(std::deque<PatchRecord>& todo)
         progress_.ReportFileDone();
     }
     progress_.Report(100, 100);
+    if (cabinetLibrary)
+        FreeLibrary(cabinetLibrary);
     s_downloadingEngine = nullptr;
     return fetched;
 }

@@ -20,6 +20,8 @@
 // and so are the leftovers of a run that was stopped half-way.
 #include "update/UpdateEngine.h"
 
+#include <map>
+
 #include "sysinfo/Md5.h"
 
 #include "platform/PathKind.h"
@@ -32,6 +34,13 @@ const char kTempSuffix[] = ".qvtmp";   // a copy being written and checked
 const char kAsideSuffix[] = ".qvold";  // the old file during a Windows 95/98/Me swap
 const char kStagedSuffix[] = ".new";
 const char kPatchListName[] = "QVPatch.dat";
+
+// Names on Windows compare without regard to letter case.
+std::string ToLower(std::string text)
+{
+    CharLowerBuffA(&text[0], static_cast<DWORD>(text.size()));
+    return text;
+}
 
 bool SameDigest(const std::string& a, const std::string& b) { return _stricmp(a.c_str(), b.c_str()) == 0; }
 
@@ -51,6 +60,14 @@ void ForceDelete(const std::string& path)
     if (attributes & FILE_ATTRIBUTE_READONLY)
         SetFileAttributesA(path.c_str(), attributes & ~FILE_ATTRIBUTE_READONLY);
     DeleteFileA(path.c_str());
+}
+
+// Clears the read-only attribute of a file, if there is one.
+void ClearReadOnly(const std::string& path)
+{
+    DWORD attributes = GetFileAttributesA(path.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY))
+        SetFileAttributesA(path.c_str(), attributes & ~FILE_ATTRIBUTE_READONLY);
 }
 
 // True and the size when path names a file.
@@ -82,6 +99,36 @@ bool WriteVerifiedCopy(const std::string& source, const std::string& digest, con
         return true;
     ForceDelete(temp);
     return false;
+}
+
+// True when source was renamed to destination on its own volume. A move that
+// would have to copy (another volume) is refused: only a rename leaves the
+// bytes exactly as they were verified.
+bool RenameOnVolume(const std::string& source, const std::string& destination)
+{
+    if (MoveFileExA(source.c_str(), destination.c_str(), 0)) // no MOVEFILE_COPY_ALLOWED
+        return true;
+    if (GetLastError() != ERROR_CALL_NOT_IMPLEMENTED)
+        return false;
+    // Windows 95/98/Me: no MoveFileEx; plain drive paths on one drive rename.
+    return source.size() > 3 && destination.size() > 3 && source[1] == ':' && source[2] == '\\' &&
+           destination[1] == ':' && toupper(static_cast<unsigned char>(source[0])) ==
+           toupper(static_cast<unsigned char>(destination[0])) && MoveFileA(source.c_str(), destination.c_str());
+}
+
+// Makes temp a whole, verified replacement for source's content. A work file
+// no other record needs is renamed when it is on the same volume (its bytes
+// were verified against their digest and a rename writes none, so it needs
+// no space and no second check); otherwise it is copied and checked.
+bool PrepareReplacement(const std::string& source, const std::string& digest, const std::string& temp,
+                        bool mayMove)
+{
+    if (mayMove) {
+        ForceDelete(temp);
+        if (RenameOnVolume(source, temp))
+            return true;
+    }
+    return WriteVerifiedCopy(source, digest, temp);
 }
 
 } // namespace
@@ -122,10 +169,11 @@ void CUpdateEngine::CleanPlacementLeftovers(const std::string& target)
     }
 }
 
-bool CUpdateEngine::InstallCopy(const std::string& source, const std::string& digest, const std::string& destination)
+bool CUpdateEngine::InstallCopy(const std::string& source, const std::string& digest, const std::string& destination,
+                                bool mayMove)
 {
     std::string temp = destination + kTempSuffix;
-    if (!WriteVerifiedCopy(source, digest, temp))
+    if (!PrepareReplacement(source, digest, temp, mayMove))
         return false;
     if (MoveIntoPlace(temp, destination))
         return true;
@@ -134,27 +182,44 @@ bool CUpdateEngine::InstallCopy(const std::string& source, const std::string& di
 }
 
 CUpdateEngine::Placement CUpdateEngine::PlaceRecord(const PatchRecord& record, const std::string& source,
-                                                    const std::string& digest)
+                                                    const std::string& digest, bool mayMove)
 {
     std::string target = record.targetFolder + "\\" + record.fileName;
     std::string staged = target + kStagedSuffix;
     std::string temp = target + kTempSuffix;
-    if (IsExistingFolder(target) || !WriteVerifiedCopy(source, digest, temp))
-        return kNotPlaced;
-
     // A read-only target is not forced: like one in use, it is staged.
     DWORD attributes = GetFileAttributesA(target.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY))
+        return kNotPlaced;
     bool readOnly = attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY);
-    if (!readOnly && MoveIntoPlace(temp, target)) {
-        if (IsExistingFile(staged))
+
+    // The verified work file itself replaces the target in one rename when
+    // it may move and lies on the target's volume (NT family: the rename
+    // replaces atomically and writes no bytes).
+    if (mayMove && !readOnly && fileUtil_.IsNT()) {
+        if (MoveFileExA(source.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING)) { // no copy allowed
             DeleteFileA(staged.c_str()); // an older staged copy is stale now
-        return kPlaced;
+            return kPlaced;
+        }
+        DWORD error = GetLastError();
+        if (error != ERROR_NOT_SAME_DEVICE && error != ERROR_CALL_NOT_IMPLEMENTED) {
+            // In use: the work file becomes the staged copy, the same way.
+            ClearReadOnly(staged);
+            if (attributes != INVALID_FILE_ATTRIBUTES &&
+                MoveFileExA(source.c_str(), staged.c_str(), MOVEFILE_REPLACE_EXISTING))
+                return kStaged;
+        }
     }
 
+    // Otherwise through a verified temporary file beside the target.
+    if (!PrepareReplacement(source, digest, temp, mayMove))
+        return kNotPlaced;
+    if (!readOnly && MoveIntoPlace(temp, target)) {
+        DeleteFileA(staged.c_str()); // an older staged copy is stale now
+        return kPlaced;
+    }
     // An older staged copy (possibly extracted read-only) gives way to this one.
-    DWORD stagedAttributes = GetFileAttributesA(staged.c_str());
-    if (stagedAttributes != INVALID_FILE_ATTRIBUTES && (stagedAttributes & FILE_ATTRIBUTE_READONLY))
-        SetFileAttributesA(staged.c_str(), stagedAttributes & ~FILE_ATTRIBUTE_READONLY);
+    ClearReadOnly(staged);
     if (!IsExistingFolder(staged) && MoveIntoPlace(temp, staged))
         return kStaged;
     ForceDelete(temp);
@@ -201,6 +266,11 @@ int32_t CUpdateEngine::PlaceFiles(std::deque<PatchRecord>& todo)
     bool failed = false;
     bool staged = false;
 
+    // A work file that only one record places can be moved instead of copied.
+    std::map<std::string, int> uses;
+    for (const PatchRecord& record : todo)
+        ++uses[ToLower(record.fileName)];
+
     for (const PatchRecord& record : todo) {
         if (!NamesAccepted(record) || record.deleteFlag != 0) {
             OutputDebugStringA(("[CUpdateEngine::PlaceFiles][refused name '" + record.fileName + "']\n").c_str());
@@ -219,7 +289,7 @@ int32_t CUpdateEngine::PlaceFiles(std::deque<PatchRecord>& todo)
         }
 
         std::string source = workFolder_ + "\\" + record.fileName;
-        switch (PlaceRecord(record, source, digest)) {
+        switch (PlaceRecord(record, source, digest, uses[ToLower(record.fileName)] == 1)) {
         case kPlaced:
             if (record.registerFlag != 0)
                 RegisterComponent((record.targetFolder + "\\" + record.fileName).c_str());
@@ -236,7 +306,8 @@ int32_t CUpdateEngine::PlaceFiles(std::deque<PatchRecord>& todo)
     if (!failed) {
         std::string list = workFolder_ + "\\" + kPatchListName;
         std::string digest;
-        if (!Md5File(list.c_str(), digest) || !InstallCopy(list, digest, baseFolder_ + "\\" + kPatchListName)) {
+        if (!Md5File(list.c_str(), digest) ||
+            !InstallCopy(list, digest, baseFolder_ + "\\" + kPatchListName, true)) {
             lastFailedFile_ = kPatchListName;
             failed = true;
         }

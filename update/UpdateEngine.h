@@ -138,11 +138,15 @@ private:
     Verdict VerifyRecord(const PatchRecord& record, std::string& digest);
     enum Placement { kPlaced, kStaged, kNotPlaced };
     // Puts the verified work file source in place of the record's target, or
-    // beside it as ".new" when the target is in use or read-only.
-    Placement PlaceRecord(const PatchRecord& record, const std::string& source, const std::string& digest);
-    // Replaces destination by a verified copy of source (digest given); false,
-    // with destination untouched and no temporary file left, when it failed.
-    bool InstallCopy(const std::string& source, const std::string& digest, const std::string& destination);
+    // beside it as ".new" when the target is in use or read-only. mayMove:
+    // no other record needs source, so it may be renamed instead of copied.
+    Placement PlaceRecord(const PatchRecord& record, const std::string& source, const std::string& digest,
+                          bool mayMove);
+    // Replaces destination by source (digest given): renamed when mayMove and
+    // the volume allows, else a verified copy; false, with destination
+    // untouched and no temporary file left, when it failed.
+    bool InstallCopy(const std::string& source, const std::string& digest, const std::string& destination,
+                     bool mayMove);
     // Moves the complete file ready onto destination, replacing it; false with
     // destination untouched (ready stays) when that cannot be done.
     bool MoveIntoPlace(const std::string& ready, const std::string& destination);
