@@ -3,6 +3,7 @@
 
 #include "sysinfo/Md5.h"
 #include "update/NameCheck.h"
+#include "update/PatchListReader.h"
 #include "update/TableFile.h"
 
 #include "platform/PathKind.h"
@@ -15,23 +16,6 @@ namespace {
 const char kPatchListName[] = "QVPatch.dat";
 
 bool SameDigest(const std::string& a, const std::string& b) { return _stricmp(a.c_str(), b.c_str()) == 0; }
-
-// Reads the current cell as text (empty when it is missing or a number).
-std::string ReadText(const CTableFile& table)
-{
-    std::string text;
-    table.GetText(text);
-    return text;
-}
-
-// The text without leading and trailing blanks (spaces only).
-std::string TrimmedBlanks(const std::string& text)
-{
-    size_t first = text.find_first_not_of(' ');
-    if (first == std::string::npos)
-        return std::string();
-    return text.substr(first, text.find_last_not_of(' ') - first + 1);
-}
 
 int32_t RestartFlag(const std::string& restartKind)
 {
@@ -46,12 +30,9 @@ int32_t RestartFlag(const std::string& restartKind)
 
 bool CUpdateEngine::FetchPatchList() { return FetchFile(remoteBasePath_.c_str(), kPatchListName); }
 
-// Row 1 is the header (two texts kept as they are); every further row is one
-// record of eleven cells: remoteFolder, fileMd5, targetFolder, fileName,
-// restartKind, releaseStamp, packageName, packageMd5 (texts of any kind),
-// size (number kind 4), registerFlag and deleteFlag (kind 6). Missing cells
-// read as empty text or 0; a row is never rejected. The target folder is
-// expanded (and created) only for a record whose names are accepted.
+// Reads the list's rows (update/PatchListReader.h); a record's empty remote
+// folder becomes the server's base path, and its target folder is expanded
+// (and created) only when its names are accepted.
 bool CUpdateEngine::ParsePatchList(const char* path, std::deque<PatchRecord>& records)
 {
     if (!path || !IsExistingFile(path))
@@ -60,44 +41,15 @@ bool CUpdateEngine::ParsePatchList(const char* path, std::deque<PatchRecord>& re
     if (!table.Open(path, nullptr, 0))
         return false;
 
-    if (table.HasCell()) {
-        headerValues_[0] = ReadText(table);
-        table.NextCell();
-        headerValues_[1] = ReadText(table);
-        table.NextCell();
-    }
-
-    while (table.NextRow() && table.HasCell()) {
-        PatchRecord record;
-        record.remoteFolder = TrimmedBlanks(ReadText(table));
+    std::deque<PatchRecord> read;
+    ReadPatchListRows(table, headerValues_, read);
+    for (PatchRecord& record : read) {
         if (record.remoteFolder.empty())
             record.remoteFolder = remoteBasePath_;
-        table.NextCell();
-        record.fileMd5 = ReadText(table);
-        table.NextCell();
-        std::string targetFolder = ReadText(table);
-        table.NextCell();
-        record.fileName = ReadText(table);
-        table.NextCell();
-        record.restartKind = ReadText(table);
-        table.NextCell();
-        record.releaseStamp = ReadText(table);
-        table.NextCell();
-        record.packageName = ReadText(table);
-        table.NextCell();
-        record.packageMd5 = ReadText(table);
-        table.NextCell();
-        // A size cell of another kind counts as 0 for this record.
-        record.size = 0;
-        table.GetNumber4(record.size);
-        table.NextCell();
-        table.GetNumber6(record.registerFlag);
-        table.NextCell();
-        table.GetNumber6(record.deleteFlag);
-        table.NextCell();
+        std::string targetFolder = record.targetFolder;
+        record.targetFolder.clear();
         if (NamesAccepted(record))
             ExpandTargetFolder(targetFolder, record.targetFolder);
-
         // Plain byte order, so "9" is greater than "10".
         if (latestReleaseStamp_ < record.releaseStamp)
             latestReleaseStamp_ = record.releaseStamp;
