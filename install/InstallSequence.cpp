@@ -11,6 +11,7 @@
 #include "integration/ProductSettings.h"
 #include "integration/SystemSetup.h"
 #include "res/resource.h"
+#include "sysinfo/StringUtil.h"
 
 #include <cstdarg>
 #include <cstdio>
@@ -32,7 +33,7 @@ void FormatText(std::string& target, const char* format, ...)
     char area[kFormatArea + 1] = {0}; // one more zero: a full area stays terminated
     va_list arguments;
     va_start(arguments, format);
-    int length = _vsnprintf(area, kFormatArea, format, arguments);
+    int length = FormatIntoV(area, sizeof(area), format, arguments);
     va_end(arguments);
     if (length > 0)
         target = area;

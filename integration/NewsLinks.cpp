@@ -2,6 +2,7 @@
 
 #include "integration/ProductSettings.h"
 #include "sysinfo/MachineInfo.h"
+#include "sysinfo/StringUtil.h"
 #include "update/ConfigRecord.h"
 #include "update/TableFile.h"
 
@@ -18,16 +19,6 @@ const char kNewsMarker[] = "NEWS|";
 const char kEventMarker[] = "EVENT|";
 // Codec mode of the link files: deflate, then the stream cipher.
 const int kLinkFileCodecMode = 1;
-
-// Text between the first and the last character that is not a blank (0x20).
-std::string TrimmedLine(const std::string& line)
-{
-    size_t first = line.find_first_not_of(' ');
-    if (first == std::string::npos)
-        return std::string();
-    size_t last = line.find_last_not_of(' ');
-    return line.substr(first, last - first + 1);
-}
 
 // Writes links as one row of UTF-8 text cells to folder\name, replacing the file.
 bool SaveLinkFile(const std::string& folder, const char* name, const std::vector<std::string>& links)
@@ -137,7 +128,7 @@ bool CNewsLinks::Store(const std::string& answer)
     for (;;) {
         size_t end = answer.find('\n', start);
         // A carriage return before the line feed stays part of the line.
-        std::string line = TrimmedLine(answer.substr(start, end == std::string::npos ? end : end - start));
+        std::string line = TrimmedBlanks(answer.substr(start, end == std::string::npos ? end : end - start));
         if (!line.empty()) {
             size_t at = line.find(kEventMarker);
             if (at != std::string::npos) {

@@ -35,7 +35,7 @@ core=(update/ByteBuffer.cpp update/Crc32.cpp update/DataCodec.cpp update/Rc4.cpp
 declare -A fuzz_sources=(
   [table]="fuzz/TableFuzz.cpp"
   [names]="fuzz/NameFuzz.cpp update/NameCheck.cpp"
-  [patchlist]="fuzz/PatchListFuzz.cpp update/PatchListReader.cpp update/NameCheck.cpp"
+  [patchlist]="fuzz/PatchListFuzz.cpp update/PatchListReader.cpp update/NameCheck.cpp sysinfo/StringUtil.cpp"
 )
 targets=("${@:2}")
 [ ${#targets[@]} -gt 0 ] || targets=("${!fuzz_sources[@]}")

@@ -46,19 +46,33 @@ uint32_t StringHash(const char* text)
 
 int FormatInto(char* buffer, size_t size, const char* format, ...)
 {
-    if (!buffer || size == 0 || !format)
-        return -1;
     va_list arguments;
     va_start(arguments, format);
+    int length = FormatIntoV(buffer, size, format, arguments);
+    va_end(arguments);
+    return length;
+}
+
+int FormatIntoV(char* buffer, size_t size, const char* format, va_list arguments)
+{
+    if (!buffer || size == 0 || !format)
+        return -1;
 #ifdef _WIN32
     int length = _vsnprintf(buffer, size, format, arguments);
 #else
     int length = vsnprintf(buffer, size, format, arguments);
 #endif
-    va_end(arguments);
     if (length < 0 || static_cast<size_t>(length) >= size) {
         buffer[size - 1] = '\0';
         return -1;
     }
     return length;
+}
+
+std::string TrimmedBlanks(const std::string& text)
+{
+    size_t first = text.find_first_not_of(' ');
+    if (first == std::string::npos)
+        return std::string();
+    return text.substr(first, text.find_last_not_of(' ') - first + 1);
 }

@@ -1,8 +1,10 @@
 // Small text helpers shared by the platform library and the engine.
 #pragma once
 
+#include <cstdarg>
 #include <cstddef>
 #include <cstdint>
+#include <string>
 
 // Removes blanks (0x20 only, not tabs) from both ends in place; false for null.
 bool TrimBlanks(char* text);
@@ -16,3 +18,8 @@ uint32_t StringHash(const char* text);
 // or buffer is null or size 0. On Windows this is the system C library's
 // formatter: the MinGW runtime's own links float formatting we never use.
 int FormatInto(char* buffer, size_t size, const char* format, ...);
+// The same with the arguments as a va_list.
+int FormatIntoV(char* buffer, size_t size, const char* format, va_list arguments);
+
+// The text without leading and trailing blanks (0x20 only, not tabs or line ends).
+std::string TrimmedBlanks(const std::string& text);

@@ -1,5 +1,6 @@
 #include "update/PatchListReader.h"
 
+#include "sysinfo/StringUtil.h"
 #include "update/TableFile.h"
 
 namespace {
@@ -12,43 +13,30 @@ std::string ReadText(const CTableFile& table)
     return text;
 }
 
-// The text without leading and trailing blanks (spaces only).
-std::string TrimmedBlanks(const std::string& text)
-{
-    size_t first = text.find_first_not_of(' ');
-    if (first == std::string::npos)
-        return std::string();
-    return text.substr(first, text.find_last_not_of(' ') - first + 1);
-}
-
 } // namespace
 
 void ReadPatchListRows(CTableFile& table, std::string header[2], std::deque<PatchRecord>& records)
 {
+    // Each text cell is read, then the cursor moves on to the next.
+    auto text = [&table]() {
+        std::string value = ReadText(table);
+        table.NextCell();
+        return value;
+    };
     if (table.HasCell()) {
-        header[0] = ReadText(table);
-        table.NextCell();
-        header[1] = ReadText(table);
-        table.NextCell();
+        header[0] = text();
+        header[1] = text();
     }
     while (table.NextRow() && table.HasCell()) {
         PatchRecord record;
-        record.remoteFolder = TrimmedBlanks(ReadText(table));
-        table.NextCell();
-        record.fileMd5 = ReadText(table);
-        table.NextCell();
-        record.targetFolder = ReadText(table);
-        table.NextCell();
-        record.fileName = ReadText(table);
-        table.NextCell();
-        record.restartKind = ReadText(table);
-        table.NextCell();
-        record.releaseStamp = ReadText(table);
-        table.NextCell();
-        record.packageName = ReadText(table);
-        table.NextCell();
-        record.packageMd5 = ReadText(table);
-        table.NextCell();
+        record.remoteFolder = TrimmedBlanks(text());
+        record.fileMd5 = text();
+        record.targetFolder = text();
+        record.fileName = text();
+        record.restartKind = text();
+        record.releaseStamp = text();
+        record.packageName = text();
+        record.packageMd5 = text();
         // A size cell of another kind counts as 0 for this record.
         record.size = 0;
         table.GetNumber4(record.size);
