@@ -8,8 +8,11 @@ include(${CMAKE_CURRENT_LIST_DIR}/mingw-i686.cmake)
 set(CMAKE_C_COMPILER   ${QV_MINGW_PREFIX}-gcc-win32)
 set(CMAKE_CXX_COMPILER ${QV_MINGW_PREFIX}-g++-win32)
 
-set(CMAKE_C_FLAGS_INIT "-ffunction-sections -fdata-sections")
-set(CMAKE_CXX_FLAGS_INIT "-ffunction-sections -fdata-sections")
+# Functions in sections of their own, so that unused ones are dropped; not
+# data: zero-filled objects in sections of their own would land in .data
+# and take room in the file, where .bss takes none.
+set(CMAKE_C_FLAGS_INIT "-ffunction-sections")
+set(CMAKE_CXX_FLAGS_INIT "-ffunction-sections")
 # Dropped sections, no symbols; ASLR (relocations kept) and DEP.
 set(CMAKE_EXE_LINKER_FLAGS_INIT
     "-static -static-libgcc -static-libstdc++ -Wl,--gc-sections -s -Wl,--dynamicbase -Wl,--nxcompat")

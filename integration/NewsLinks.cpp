@@ -20,7 +20,9 @@ const char kEventMarker[] = "EVENT|";
 // Codec mode of the link files: deflate, then the stream cipher.
 const int kLinkFileCodecMode = 1;
 
-// Writes links as one row of UTF-8 text cells to folder\name, replacing the file.
+// Writes links as one row of UTF-8 text cells to folder\name, replacing the
+// file. A row of a few links gains nothing worth having from compression, and
+// the setup program then carries no compressor.
 bool SaveLinkFile(const std::string& folder, const char* name, const std::vector<std::string>& links)
 {
     CTableFile table;
@@ -30,7 +32,8 @@ bool SaveLinkFile(const std::string& folder, const char* name, const std::vector
         if (!table.AddText(link.c_str(), true))
             return false;
     std::string path = folder + "\\" + name;
-    return table.Save(path.c_str(), nullptr, 0, kLinkFileCodecMode, true);
+    CStoredPacker packer;
+    return table.Save(path.c_str(), nullptr, 0, kLinkFileCodecMode, true, packer);
 }
 
 } // namespace

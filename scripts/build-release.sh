@@ -11,6 +11,7 @@ cd "$(dirname "$0")/.."
 root=$(pwd)
 dir=${QV_BUILD_ROOT:-$root/build}/release
 ./scripts/setup.sh >/dev/null
+mkdir -p "$dir"
 cmake -S "$root" -B "$dir" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-i686-shipped.cmake" \
   -DCMAKE_BUILD_TYPE=MinSizeRel -DQV_BUILD_TESTS=OFF "$@" >"$dir.configure.log" 2>&1 \
   || { cat "$dir.configure.log"; exit 1; }

@@ -56,13 +56,13 @@ const uint8_t* SeedKey(const void* key, size_t keyLength, const uint8_t* builtIn
 } // namespace
 
 bool CDataCodec::Encode(const void* data, size_t length, CByteBuffer& out, const void* key, size_t keyLength,
-                        int mode, CDeflater* deflater) const
+                        int mode, CBlockPacker& packer) const
 {
     if (length == 0 || !IsReadableBlock(data, length))
         return false;
     CByteBuffer stream;
     const unsigned char* bytes = static_cast<const unsigned char*>(data);
-    if (!(deflater ? deflater->Deflate(bytes, length, stream) : DeflateBlock(bytes, length, stream)))
+    if (!packer.Pack(bytes, length, stream))
         return false;
     uint8_t builtIn[kBuiltInKeySize];
     BuiltInKey(builtIn);

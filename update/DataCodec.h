@@ -24,11 +24,11 @@ public:
     CDataCodec();
     virtual ~CDataCodec();
 
-    // Compresses length bytes at data, then encrypts them by mode, into out.
-    // False for empty input or any failing step; out is then left as it was.
-    // A writer of many blocks hands in one deflater for all of them.
+    // Packs length bytes at data into a zlib stream with packer, then
+    // encrypts them by mode, into out. False for empty input or any failing
+    // step; out is then left as it was.
     bool Encode(const void* data, size_t length, CByteBuffer& out, const void* key, size_t keyLength,
-                int mode, CDeflater* deflater = nullptr) const;
+                int mode, CBlockPacker& packer) const;
 
     // Decrypts by mode, then inflates, into out. In mode CODEC_RC4 the input
     // is decrypted in place, so the caller's block changes. False for empty

@@ -553,7 +553,8 @@ bool CTableFile::AddNumber6(int32_t value)
 //     L bytes  payload
 //
 // A row without cells writes no block, so it does not survive a save and load.
-bool CTableFile::Save(const char* path, const void* key, size_t keyLength, int mode, bool overwrite) const
+bool CTableFile::Save(const char* path, const void* key, size_t keyLength, int mode, bool overwrite,
+                      CBlockPacker& packer) const
 {
     if (!path || !*path)
         return false;
@@ -573,7 +574,6 @@ bool CTableFile::Save(const char* path, const void* key, size_t keyLength, int m
 
     bool wroteRow = false;
     bool rowLost = false;
-    CDeflater deflater;  // one zlib stream for every row
     for (const Row& row : rows_) {
         if (row.empty())
             continue;
@@ -581,7 +581,7 @@ bool CTableFile::Save(const char* path, const void* key, size_t keyLength, int m
         if (!BuildCellStream(row, stream))
             return false;
         CByteBuffer stored;
-        if (!codec_.Encode(stream.Data(), stream.Size(), stored, key, keyLength, storedMode, &deflater)) {
+        if (!codec_.Encode(stream.Data(), stream.Size(), stored, key, keyLength, storedMode, packer)) {
             // The other rows are still worth writing, but the save must not claim success.
             rowLost = true;
             continue;

@@ -84,7 +84,12 @@ public:
     // the file exists (the file is untouched), when the file cannot be
     // created, on a short write, when a row cannot be encoded (the other rows
     // are still written), or when no row has a cell (a header-only file).
+    // Every row is compressed at zlib's level 9.
     bool Save(const char* path, const void* key, size_t keyLength, int mode, bool overwrite) const;
+    // The same with every row packed by packer (CStoredPacker writes the
+    // rows uncompressed).
+    bool Save(const char* path, const void* key, size_t keyLength, int mode, bool overwrite,
+              CBlockPacker& packer) const;
 
     // Frees every cell and row.
     void Clear();

@@ -1,32 +1,46 @@
-// One-shot zlib compression of a whole block and its inverse: the first
-// step of every codec mode.
+// A whole block into one zlib stream and back: the first step of every
+// codec mode. The compressor lives in its own source file, so that a program
+// that does not compress does not link it.
 #pragma once
 
 #include <cstddef>
 
 #include "update/ByteBuffer.h"
 
-// One zlib stream of the block at level 9 (default window and memory), made
-// with a single deflate call with Z_FINISH into a buffer of length + 1024
-// bytes (more when zlib's bound for the block is larger). False for empty or
-// null input, a failed allocation or a stream that did not finish; out is
-// then left as it was.
-bool DeflateBlock(const unsigned char* data, size_t length, CByteBuffer& out);
+// Turns one block into one zlib stream: the first step of every codec mode.
+// A writer of many blocks (the rows of a table file) keeps one packer for
+// all of them.
+class CBlockPacker {
+public:
+    virtual ~CBlockPacker();
+    // False for empty or null input, a failed allocation or a stream that did
+    // not finish; out is then left as it was.
+    virtual bool Pack(const unsigned char* data, size_t length, CByteBuffer& out) = 0;
+};
 
-// One deflate stream kept from block to block, for a writer of many small
-// blocks (the rows of a table file): set up once at level 9, reset per block.
-class CDeflater {
+// Compresses at level 9 (default window and memory) with one deflate call
+// with Z_FINISH into a buffer of length + 1024 bytes (more when zlib's bound
+// for the block is larger). The stream is set up once and reset per block.
+class CDeflater : public CBlockPacker {
 public:
     CDeflater();
-    ~CDeflater();
+    ~CDeflater() override;
     CDeflater(const CDeflater&) = delete;
     CDeflater& operator=(const CDeflater&) = delete;
 
-    // The stream DeflateBlock makes, with its results.
-    bool Deflate(const unsigned char* data, size_t length, CByteBuffer& out);
+    bool Pack(const unsigned char* data, size_t length, CByteBuffer& out) override;
 
 private:
     void* stream_;  // z_stream, set up on first use
+};
+
+// Stores the block without compressing it: a zlib stream of stored deflate
+// blocks, which every inflater reads. For a program that writes only small
+// files, where compression gains a few bytes and the compressor would cost
+// far more in the program itself.
+class CStoredPacker : public CBlockPacker {
+public:
+    bool Pack(const unsigned char* data, size_t length, CByteBuffer& out) override;
 };
 
 // The most one block may inflate to: far above any real row (a patch list of

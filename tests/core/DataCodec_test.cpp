@@ -18,7 +18,9 @@ namespace {
 Bytes Encode(const CDataCodec& codec, const Bytes& data, int mode, const Bytes& key = Bytes())
 {
     CByteBuffer out;
-    EXPECT_TRUE(codec.Encode(data.data(), data.size(), out, key.empty() ? nullptr : key.data(), key.size(), mode));
+    CDeflater deflater;
+    EXPECT_TRUE(codec.Encode(data.data(), data.size(), out, key.empty() ? nullptr : key.data(), key.size(), mode,
+                             deflater));
     return qvtest::ToBytes(out);
 }
 
@@ -192,11 +194,41 @@ TEST(DataCodec, EmptyInputFailsAndFailureLeavesTheOutput)
     CDataCodec codec;
     CByteBuffer out;
     ASSERT_TRUE(out.Allocate(5, true));
+    CDeflater deflater;
     unsigned char byte = 0;
-    EXPECT_FALSE(codec.Encode(&byte, 0, out, nullptr, 0, CODEC_DEFLATE));
+    EXPECT_FALSE(codec.Encode(&byte, 0, out, nullptr, 0, CODEC_DEFLATE, deflater));
     EXPECT_FALSE(codec.Decode(&byte, 0, out, nullptr, 0, CODEC_DEFLATE));
-    EXPECT_FALSE(codec.Encode(nullptr, 4, out, nullptr, 0, CODEC_SEED));
+    EXPECT_FALSE(codec.Encode(nullptr, 4, out, nullptr, 0, CODEC_SEED, deflater));
     Bytes garbage(32, 0x5A);
     EXPECT_FALSE(codec.Decode(garbage.data(), garbage.size(), out, nullptr, 0, CODEC_SEED));
     EXPECT_EQ(out.Size(), 5u);
+}
+
+// Stored packing: every mode reads it back, at block boundaries too, and the
+// stream is the input plus its framing only.
+TEST(DataCodec, StoredRowsDecodeInEveryModeAndAcrossBlockBoundaries)
+{
+    CDataCodec codec;
+    CStoredPacker packer;
+    for (size_t size : {size_t(1), size_t(65535), size_t(65536), size_t(200000)}) {
+        Bytes row(size);
+        for (size_t i = 0; i < size; ++i)
+            row[i] = static_cast<unsigned char>(i * 7 + i / 251);
+        CByteBuffer stream;
+        ASSERT_TRUE(packer.Pack(row.data(), row.size(), stream));
+        const size_t blocks = (size + 65534) / 65535;
+        EXPECT_EQ(stream.Size(), size + 2 + 5 * blocks + 4) << size;
+        EXPECT_EQ(stream.ByteAt(0), 0x78);
+        for (int mode : {CODEC_DEFLATE, CODEC_RC4, CODEC_SEED}) {
+            CByteBuffer out;
+            ASSERT_TRUE(codec.Encode(row.data(), row.size(), out, nullptr, 0, mode, packer));
+            Bytes plain;
+            ASSERT_TRUE(Decode(codec, qvtest::ToBytes(out), mode, plain)) << size << " mode " << mode;
+            EXPECT_EQ(plain, row) << size << " mode " << mode;
+        }
+    }
+    CByteBuffer out;
+    unsigned char byte = 0;
+    EXPECT_FALSE(packer.Pack(&byte, 0, out));
+    EXPECT_FALSE(packer.Pack(nullptr, 4, out));
 }

@@ -89,7 +89,8 @@ public:
     void AddRow(const Bytes& cellStream)
     {
         CByteBuffer stored;
-        codec_.Encode(cellStream.data(), cellStream.size(), stored, nullptr, 0, mode_);
+        CDeflater deflater;
+        codec_.Encode(cellStream.data(), cellStream.size(), stored, nullptr, 0, mode_, deflater);
         AddStored(ToBytes(stored));
     }
     // A block of these stored bytes, with their correct CRC.
