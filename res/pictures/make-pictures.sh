@@ -15,9 +15,10 @@ bold=/usr/share/fonts/truetype/nanum/NanumGothicBold.ttf
 tmp=$(mktemp -d)
 trap 'rm -rf "$tmp"' EXIT
 
-# still PICTURE OUT: one frame, no comment or extra blocks, 64 colours at most.
+# still PICTURE OUT: one frame, no comment or extra blocks, 16 colours at most
+# (each picture stays near 6 KB, which keeps the program small).
 still() {
-  convert "$1" +dither -colors 64 -strip +repage "GIF:$2"
+  convert "$1" +dither -colors 16 -strip +repage "GIF:$2"
 }
 
 # A 476 x 332 card: soft blue ground, a band at the top and a shield emblem.
@@ -58,15 +59,17 @@ convert -size 476x124 xc:'#2f9a5a' \
   -font "$bold" -pointsize 20 -fill '#2f9a5a' -gravity center -annotate +0-14 'PC 보호 기능을 준비하고 있습니다' \
   -font "$font" -pointsize 13 -fill '#3b4a78' -annotate +0+18 '설치가 끝나면 결과 화면이 나타납니다.' \
   "$tmp/install2.png"
-convert -dispose None -delay 300 \( "$tmp/install1.png" +dither -colors 64 -repage 486x150+0+0 \) \
-  -dispose None -delay 300 \( "$tmp/install2.png" +dither -colors 64 -repage 486x150+5+13 \) \
+convert -dispose None -delay 300 \( "$tmp/install1.png" +dither -colors 16 -repage 486x150+0+0 \) \
+  -dispose None -delay 300 \( "$tmp/install2.png" +dither -colors 16 -repage 486x150+5+13 \) \
   -loop 0 -strip "GIF:$tmp/install.gif"
 # Keep the frames exactly as drawn (no optimisation that would crop them).
 cp "$tmp/install.gif" install.gif
 
-# Program icon 128: the shield on 32 x 32 and 16 x 16.
+# Program icon 128: the shield on 32 x 32 and 16 x 16, 16 colours with a
+# transparency mask (the form every Windows version shows; about 1 KB).
 convert -size 64x64 xc:none -fill '#2f5fd0' -stroke white -strokewidth 3 \
   -draw 'path "M 32,4 L 58,13 L 58,32 Q 58,52 32,61 Q 6,52 6,32 L 6,13 Z"' \
   -stroke none -fill white -font "$bold" -pointsize 30 -gravity center -annotate +0+1 'K' \
   "$tmp/icon.png"
-convert "$tmp/icon.png" -define icon:auto-resize=32,16 ../QVSetup.ico
+convert "$tmp/icon.png" \( -clone 0 -resize 32x32 \) \( -clone 0 -resize 16x16 \) -delete 0 \
+  -channel A -threshold 50% +channel -background none +dither -colors 16 ../QVSetup.ico
