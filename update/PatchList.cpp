@@ -10,6 +10,8 @@
 
 #include <windows.h>
 #include <cstring>
+#include <utility>
+#include <vector>
 
 namespace {
 
@@ -74,6 +76,8 @@ bool CUpdateEngine::SelectUpdates(std::deque<PatchRecord>& todo, int32_t& flags)
     if (!ParsePatchList(listPath.c_str(), records))
         return false;
 
+    // Each target folder is read once; the records ask it about their files.
+    std::vector<std::pair<std::string, CFolderListing>> listings;  // a few folders at most
     flags = 0;
     for (const PatchRecord& record : records) {
         // A name that is a path or a device never reaches the file system:
@@ -84,23 +88,36 @@ bool CUpdateEngine::SelectUpdates(std::deque<PatchRecord>& todo, int32_t& flags)
         }
         std::string target = record.targetFolder + "\\" + record.fileName;
         std::string staged = target + ".new";
+        std::string folderKey = CFolderListing::Key(record.targetFolder);
+        size_t at = 0;
+        while (at < listings.size() && listings[at].first != folderKey)
+            ++at;
+        if (at == listings.size()) {
+            listings.emplace_back(folderKey, CFolderListing());
+            listings.back().second.Load(record.targetFolder);
+        }
+        CFolderListing& listing = listings[at].second;
 
         if (record.deleteFlag != 0) {
             // A file in use is removed at the next start of Windows.
-            if (IsExistingFile(target) && !DeleteFileA(target.c_str()))
-                fileUtil_.DeleteNowOrOnRestart(target.c_str());
+            if (listing.HasFile(record.fileName)) {
+                if (DeleteFileA(target.c_str()))
+                    listing.Remove(record.fileName);
+                else
+                    fileUtil_.DeleteNowOrOnRestart(target.c_str());
+            }
             continue;
         }
-        CleanPlacementLeftovers(target);
+        CleanPlacementLeftovers(record.targetFolder, record.fileName, listing);
 
         bool select = false;
-        if (!IsExistingFile(target)) {
+        if (!listing.HasFile(record.fileName)) {
             select = true;
         } else {
             std::string digest;
             if (!Md5File(target.c_str(), digest) || SameDigest(digest, record.fileMd5))
                 continue; // unreadable, or up to date
-            if (!IsExistingFile(staged)) {
+            if (!listing.HasFile(record.fileName + ".new")) {
                 select = true;
             } else {
                 if (!Md5File(staged.c_str(), digest))

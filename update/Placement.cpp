@@ -156,16 +156,22 @@ bool CUpdateEngine::MoveIntoPlace(const std::string& ready, const std::string& d
     return true;
 }
 
-void CUpdateEngine::CleanPlacementLeftovers(const std::string& target)
+void CUpdateEngine::CleanPlacementLeftovers(const std::string& folder, const std::string& name,
+                                            CFolderListing& listing)
 {
-    for (const std::string& path : {target, target + kStagedSuffix}) {
-        std::string aside = path + kAsideSuffix;
-        if (IsExistingFile(aside)) {
-            if (!IsExistingFile(path))
-                MoveFileA(aside.c_str(), path.c_str()); // a swap stopped between its renames
-            ForceDelete(aside);
+    for (const std::string& file : {name, name + kStagedSuffix}) {
+        std::string path = folder + "\\" + file;
+        if (listing.HasFile(file + kAsideSuffix)) {
+            if (!listing.HasFile(file) && MoveFileA((path + kAsideSuffix).c_str(), path.c_str()))
+                listing.Add(file); // a swap stopped between its renames
+            else
+                ForceDelete(path + kAsideSuffix);
+            listing.Remove(file + kAsideSuffix);
         }
-        ForceDelete(path + kTempSuffix);
+        if (listing.HasFile(file + kTempSuffix)) {
+            ForceDelete(path + kTempSuffix);
+            listing.Remove(file + kTempSuffix);
+        }
     }
 }
 

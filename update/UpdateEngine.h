@@ -23,6 +23,7 @@
 #include "platform/FileUtil.h"
 #include "platform/SpecialFolders.h"
 #include "update/DownloadProgress.h"
+#include "update/FolderListing.h"
 #include "update/PatchRecord.h"
 
 #include <cstdint>
@@ -151,9 +152,10 @@ private:
     // destination untouched (ready stays) when that cannot be done.
     bool MoveIntoPlace(const std::string& ready, const std::string& destination);
     // Puts back an old file a placement on Windows 95/98/Me had moved aside
-    // when it was interrupted, and removes the temporary files of target and
-    // of its ".new" copy left by an interrupted placement.
-    void CleanPlacementLeftovers(const std::string& target);
+    // when it was interrupted, and removes the temporary files of the file
+    // name in folder and of its ".new" copy left by an interrupted placement.
+    // listing holds folder's files and is kept up to date.
+    void CleanPlacementLeftovers(const std::string& folder, const std::string& name, CFolderListing& listing);
     void FailRecord(const PatchRecord& record, bool& failed);
 
     std::string headerValues_[2];

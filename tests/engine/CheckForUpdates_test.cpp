@@ -72,7 +72,16 @@ TEST_F(CheckTest, UpToDateFilesGiveEight)
     ASSERT_TRUE(qvtest::WriteText(InTarget("a.dll"), kNew));
     // Whatever a ".new" copy holds, a current file is not selected.
     ASSERT_TRUE(qvtest::WriteText(InTarget("a.dll.new"), kOld));
-    ASSERT_TRUE(enginetest::SavePatchList(remote.File("QVPatch.dat"), {FileRow("a.dll", kNew)}));
+    // Names compare as Windows compares them (letter case and trailing dots
+    // do not count), in every target folder of the list.
+    ASSERT_TRUE(qvtest::WriteText(InTarget("Mixed.DAT"), kNew));
+    std::string other = base.File("other");
+    CreateDirectoryA(other.c_str(), nullptr);
+    ASSERT_TRUE(qvtest::WriteText(other + "\\b.txt", kNew));
+    Row dotted = FileRow("B.TXT.", kNew);
+    dotted.targetFolder = other;
+    ASSERT_TRUE(enginetest::SavePatchList(remote.File("QVPatch.dat"),
+                                          {FileRow("a.dll", kNew), FileRow("mixed.dat", kNew), dotted}));
     EXPECT_EQ(Check(), UPD_RESULT_NOTHING);
 }
 

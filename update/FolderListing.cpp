@@ -1,0 +1,34 @@
+#include "update/FolderListing.h"
+
+#include <windows.h>
+
+std::string CFolderListing::Key(const std::string& name)
+{
+    std::string key = name.substr(0, name.find_last_not_of(". ") + 1);
+    if (!key.empty())
+        CharLowerBuffA(&key[0], static_cast<DWORD>(key.size()));
+    return key;
+}
+
+void CFolderListing::Load(const std::string& folder)
+{
+    names_.clear();
+    WIN32_FIND_DATAA data;
+    HANDLE find = FindFirstFileA((folder + "\\*").c_str(), &data);
+    if (find == INVALID_HANDLE_VALUE)
+        return;
+    do {
+        if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+            continue;
+        names_.insert(Key(data.cFileName));
+        if (data.cAlternateFileName[0])
+            names_.insert(Key(data.cAlternateFileName));
+    } while (FindNextFileA(find, &data));
+    FindClose(find);
+}
+
+bool CFolderListing::HasFile(const std::string& name) const { return names_.count(Key(name)) != 0; }
+
+void CFolderListing::Add(const std::string& name) { names_.insert(Key(name)); }
+
+void CFolderListing::Remove(const std::string& name) { names_.erase(Key(name)); }
