@@ -5,7 +5,8 @@
 #
 #   install of a 200-file, 50 MiB channel (half cabinets) by qvcheck under Wine
 #       against wininet_fetch, a minimal WinINet program fetching the same
-#       files with 4,096-byte reads
+#       files with 4,096-byte reads, and against client_fetch, the project's
+#       HTTP client alone fetching them (what of the install is the client's)
 #   install of a 1,000-file channel of small files, the same way
 #   a check of a 5,000-record list (peak memory)
 #   table-file load (20,000 rows) against a raw read, CRC and inflate of the
@@ -28,7 +29,7 @@ export QV_WINEPREFIX=$win/wineprefix
 # Build what is missing (the builds themselves come from scripts/test.sh).
 for d in "$host" "$win"; do [ -f "$d/CMakeCache.txt" ] || { echo "run scripts/test.sh first ($d)"; exit 2; }; done
 cmake --build "$host" --target qvpublish table_load md5_file >/dev/null || exit 2
-cmake --build "$win" --target shipped table_load wininet_fetch >/dev/null || exit 2
+cmake --build "$win" --target shipped table_load wininet_fetch client_fetch >/dev/null || exit 2
 
 work=$(mktemp -d /tmp/qv-bench-XXXXXX)
 trap 'python3 "$root/tests/server/qv_http_server.py" stop --state "$work/server.state" >/dev/null 2>&1; rm -rf "$work"' EXIT
@@ -89,28 +90,33 @@ run_install() {
   tr -d "\r" < "$work/out" | grep -qx "result 0x0" || { echo "install of $name failed: $(tail -n 1 "$work/out")" >&2; }
   echo "$(echo "$t1 - $t0" | bc) $(cat "$work/mem")"
 }
-run_floor() {
-  local name=$1 out=$work/floor-$name
+# run_fetcher PROGRAM NAME: one fetch of the channel's files by a bench program; prints seconds.
+run_fetcher() {
+  local program=$1 name=$2 out=$work/fetched-$2
   rm -rf "$out"; mkdir -p "$out"
   local t0 t1
   t0=$(now)
-  "$root/cmake/wine-run.sh" "$win/bench/wininet_fetch.exe" 127.0.0.1 "$port" "$(winpath "$work/$name.list")" \
+  "$root/cmake/wine-run.sh" "$win/bench/$program.exe" 127.0.0.1 "$port" "$(winpath "$work/$name.list")" \
     "$(winpath "$out")" >/dev/null 2>&1
   t1=$(now)
   echo "$t1 - $t0" | bc
 }
 
 for name in bench200 bench1000; do
-  engine=(); floor=(); peak=0
+  engine=(); client=(); floor=(); peak=0
   for r in $(seq 1 "$rounds"); do
     read -r t m < <(run_install "$name")
     engine+=("$t"); [ "$m" -gt "$peak" ] && peak=$m
-    floor+=("$(run_floor "$name")")
+    client+=("$(run_fetcher client_fetch "$name")")
+    floor+=("$(run_fetcher wininet_fetch "$name")")
   done
   echo "install $name ($(wc -l < "$work/$name.list") requests):"
   stats "qvcheck install (s)" "${engine[@]}"
+  stats "client_fetch, client alone (s)" "${client[@]}"
   stats "wininet_fetch floor (s)" "${floor[@]}"
-  echo "  ratio: min $(ratio "$(minimum "${engine[@]}")" "$(minimum "${floor[@]}")"), median $(ratio "$(median "${engine[@]}")" "$(median "${floor[@]}")"); peak memory of the install $peak KB"
+  echo "  ratio install / floor: min $(ratio "$(minimum "${engine[@]}")" "$(minimum "${floor[@]}")"), median $(ratio "$(median "${engine[@]}")" "$(median "${floor[@]}")"); peak memory of the install $peak KB"
+  echo "  ratio client / floor:  min $(ratio "$(minimum "${client[@]}")" "$(minimum "${floor[@]}")"), median $(ratio "$(median "${client[@]}")" "$(median "${floor[@]}")")"
+  echo "  ratio install / client: min $(ratio "$(minimum "${engine[@]}")" "$(minimum "${client[@]}")"), median $(ratio "$(median "${engine[@]}")" "$(median "${client[@]}")")"
 done
 
 # A check of a 5,000-record list: its peak memory.
