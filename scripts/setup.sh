@@ -52,3 +52,25 @@ if ! locale -a 2>/dev/null | grep -qi '^ko_KR\.utf-\?8$'; then
   fi
   "${sudo_cmd[@]}" locale-gen >/dev/null
 fi
+
+# Wine runs the 32-bit programs through its i386 loader, which the kernel must
+# be able to start. Some virtual machines' kernels refuse 32-bit code ("Exec
+# format error"); there the i386 programs are handed to qemu's user-mode
+# emulator instead, registered as their interpreter: the same programs, only
+# much slower.
+if ! /lib/ld-linux.so.2 --version >/dev/null 2>&1; then
+  echo "setup: this kernel does not run 32-bit programs; running them through qemu-i386"
+  if [ "$(dpkg-query -W -f='${Status}' qemu-user-static 2>/dev/null || true)" != "install ok installed" ]; then
+    export DEBIAN_FRONTEND=noninteractive
+    "${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends qemu-user-static >/dev/null
+  fi
+  binfmt=/proc/sys/fs/binfmt_misc
+  [ -e "$binfmt/register" ] || "${sudo_cmd[@]}" mount -t binfmt_misc binfmt_misc "$binfmt"
+  if [ ! -e "$binfmt/qemu-i386" ]; then
+    # ELF, 32-bit, little-endian, an executable or shared object for i386.
+    magic='\x7fELF\x01\x01\x01\x00\x00\x00\x00\x00\x00\x00\x00\x00\x02\x00\x03\x00'
+    mask='\xff\xff\xff\xff\xff\xfe\xfe\x00\xff\xff\xff\xff\xff\xff\xff\xff\xfe\xff\xff\xff'
+    echo ":qemu-i386:M::$magic:$mask:/usr/bin/qemu-i386-static:F" | "${sudo_cmd[@]}" tee "$binfmt/register" >/dev/null
+  fi
+  /lib/ld-linux.so.2 --version >/dev/null 2>&1 || { echo "setup: 32-bit programs still do not run"; exit 1; }
+fi
