@@ -18,16 +18,21 @@ void CFolderListing::Load(const std::string& folder)
     if (find == INVALID_HANDLE_VALUE)
         return;
     do {
-        if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
-            continue;
-        names_.insert(Key(data.cFileName));
+        // A "\\" never occurs in a name: it marks a folder's key.
+        const char* mark = (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) ? "\\" : "";
+        names_.insert(mark + Key(data.cFileName));
         if (data.cAlternateFileName[0])
-            names_.insert(Key(data.cAlternateFileName));
+            names_.insert(mark + Key(data.cAlternateFileName));
     } while (FindNextFileA(find, &data));
     FindClose(find);
 }
 
 bool CFolderListing::HasFile(const std::string& name) const { return names_.count(Key(name)) != 0; }
+
+bool CFolderListing::HasName(const std::string& name) const
+{
+    return HasFile(name) || names_.count("\\" + Key(name)) != 0;
+}
 
 void CFolderListing::Add(const std::string& name) { names_.insert(Key(name)); }
 

@@ -9,14 +9,17 @@
 
 class CFolderListing {
 public:
-    // Reads the names of the files (not folders) in folder, with their short
-    // names; a folder that cannot be read lists nothing.
+    // Reads the names in folder, with their short names; a folder that
+    // cannot be read lists nothing.
     void Load(const std::string& folder);
 
-    // True when the folder held a file by this name when it was read (or
-    // one was added since), compared as Windows compares names: without
-    // regard to letter case or to trailing dots and blanks.
+    // True when the folder held a file (HasFile) or anything (HasName) by
+    // this name when it was read, or a file was added since; names compare
+    // as Windows compares them: without regard to letter case or to
+    // trailing dots and blanks.
     bool HasFile(const std::string& name) const;
+    bool HasName(const std::string& name) const;
+    // Adds or removes a file name.
     void Add(const std::string& name);
     void Remove(const std::string& name);
 
@@ -24,5 +27,5 @@ public:
     static std::string Key(const std::string& name);
 
 private:
-    std::set<std::string> names_;  // keys
+    std::set<std::string> names_;  // keys of files; of folders after a "\\"
 };

@@ -10,8 +10,6 @@
 
 #include <windows.h>
 #include <cstring>
-#include <utility>
-#include <vector>
 
 namespace {
 
@@ -67,6 +65,17 @@ bool CUpdateEngine::NamesAccepted(const PatchRecord& record)
     return IsPlainFileName(record.packageName) || (record.deleteFlag != 0 && record.packageName.empty());
 }
 
+CFolderListing& CUpdateEngine::ListingOf(const std::string& folder)
+{
+    std::string key = CFolderListing::Key(folder);
+    for (auto& entry : listings_)
+        if (entry.first == key)
+            return entry.second;
+    listings_.emplace_back(key, CFolderListing());
+    listings_.back().second.Load(folder);
+    return listings_.back().second;
+}
+
 bool CUpdateEngine::SelectUpdates(std::deque<PatchRecord>& todo, int32_t& flags)
 {
     progress_.ResetTotals();
@@ -77,7 +86,7 @@ bool CUpdateEngine::SelectUpdates(std::deque<PatchRecord>& todo, int32_t& flags)
         return false;
 
     // Each target folder is read once; the records ask it about their files.
-    std::vector<std::pair<std::string, CFolderListing>> listings;  // a few folders at most
+    listings_.clear();
     flags = 0;
     for (const PatchRecord& record : records) {
         // A name that is a path or a device never reaches the file system:
@@ -88,15 +97,7 @@ bool CUpdateEngine::SelectUpdates(std::deque<PatchRecord>& todo, int32_t& flags)
         }
         std::string target = record.targetFolder + "\\" + record.fileName;
         std::string staged = target + ".new";
-        std::string folderKey = CFolderListing::Key(record.targetFolder);
-        size_t at = 0;
-        while (at < listings.size() && listings[at].first != folderKey)
-            ++at;
-        if (at == listings.size()) {
-            listings.emplace_back(folderKey, CFolderListing());
-            listings.back().second.Load(record.targetFolder);
-        }
-        CFolderListing& listing = listings[at].second;
+        CFolderListing& listing = ListingOf(record.targetFolder);
 
         if (record.deleteFlag != 0) {
             // A file in use is removed at the next start of Windows.

@@ -187,14 +187,31 @@ bool CUpdateEngine::InstallCopy(const std::string& source, const std::string& di
     return false;
 }
 
+// The target now holds the new file; an older staged copy is stale.
+CUpdateEngine::Placement CUpdateEngine::Placed(CFolderListing& listing, const std::string& name,
+                                               const std::string& staged)
+{
+    listing.Add(name);
+    if (listing.HasFile(name + kStagedSuffix)) {
+        DeleteFileA(staged.c_str());
+        listing.Remove(name + kStagedSuffix);
+    }
+    return kPlaced;
+}
+
 CUpdateEngine::Placement CUpdateEngine::PlaceRecord(const PatchRecord& record, const std::string& source,
                                                     const std::string& digest, bool mayMove)
 {
     std::string target = record.targetFolder + "\\" + record.fileName;
     std::string staged = target + kStagedSuffix;
     std::string temp = target + kTempSuffix;
+    // The selection read the folder: a name it did not find (and that no
+    // record placed since) is not looked up again.
+    CFolderListing& listing = ListingOf(record.targetFolder);
+    const std::string stagedName = record.fileName + kStagedSuffix;
     // A read-only target is not forced: like one in use, it is staged.
-    DWORD attributes = GetFileAttributesA(target.c_str());
+    DWORD attributes =
+        listing.HasName(record.fileName) ? GetFileAttributesA(target.c_str()) : INVALID_FILE_ATTRIBUTES;
     if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY))
         return kNotPlaced;
     bool readOnly = attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY);
@@ -204,30 +221,31 @@ CUpdateEngine::Placement CUpdateEngine::PlaceRecord(const PatchRecord& record, c
     // replaces atomically and writes no bytes).
     if (mayMove && !readOnly && fileUtil_.IsNT()) {
         if (MoveFileExA(source.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING)) { // no copy allowed
-            DeleteFileA(staged.c_str()); // an older staged copy is stale now
-            return kPlaced;
+            return Placed(listing, record.fileName, staged);
         }
         DWORD error = GetLastError();
         if (error != ERROR_NOT_SAME_DEVICE && error != ERROR_CALL_NOT_IMPLEMENTED) {
             // In use: the work file becomes the staged copy, the same way.
             ClearReadOnly(staged);
             if (attributes != INVALID_FILE_ATTRIBUTES &&
-                MoveFileExA(source.c_str(), staged.c_str(), MOVEFILE_REPLACE_EXISTING))
+                MoveFileExA(source.c_str(), staged.c_str(), MOVEFILE_REPLACE_EXISTING)) {
+                listing.Add(stagedName);
                 return kStaged;
+            }
         }
     }
 
     // Otherwise through a verified temporary file beside the target.
     if (!PrepareReplacement(source, digest, temp, mayMove))
         return kNotPlaced;
-    if (!readOnly && MoveIntoPlace(temp, target)) {
-        DeleteFileA(staged.c_str()); // an older staged copy is stale now
-        return kPlaced;
-    }
+    if (!readOnly && MoveIntoPlace(temp, target))
+        return Placed(listing, record.fileName, staged);
     // An older staged copy (possibly extracted read-only) gives way to this one.
     ClearReadOnly(staged);
-    if (!IsExistingFolder(staged) && MoveIntoPlace(temp, staged))
+    if (!IsExistingFolder(staged) && MoveIntoPlace(temp, staged)) {
+        listing.Add(stagedName);
         return kStaged;
+    }
     ForceDelete(temp);
     return kNotPlaced;
 }

@@ -30,6 +30,8 @@
 #include <ctime>
 #include <deque>
 #include <string>
+#include <utility>
+#include <vector>
 
 struct ServerEntry {
     std::string host;
@@ -143,6 +145,7 @@ private:
     // no other record needs source, so it may be renamed instead of copied.
     Placement PlaceRecord(const PatchRecord& record, const std::string& source, const std::string& digest,
                           bool mayMove);
+    Placement Placed(CFolderListing& listing, const std::string& name, const std::string& staged);
     // Replaces destination by source (digest given): renamed when mayMove and
     // the volume allows, else a verified copy; false, with destination
     // untouched and no temporary file left, when it failed.
@@ -157,6 +160,9 @@ private:
     // listing holds folder's files and is kept up to date.
     void CleanPlacementLeftovers(const std::string& folder, const std::string& name, CFolderListing& listing);
     void FailRecord(const PatchRecord& record, bool& failed);
+    // The names of a target folder as the selection read them, kept up to
+    // date by the selection and the placement (read on first use).
+    CFolderListing& ListingOf(const std::string& folder);
 
     std::string headerValues_[2];
     std::string lastFailedFile_;
@@ -172,6 +178,7 @@ private:
     std::string remoteBasePath_;
     int32_t port_ = 80;
     std::string folderVP_, folderVC_, folderKV_, folderPP_;
+    std::vector<std::pair<std::string, CFolderListing>> listings_;  // a few folders at most
 
     CDownloadProgress progress_;
 

@@ -163,6 +163,25 @@ TEST_F(InstallTest, TargetInUseIsStagedAsNew)
     EXPECT_TRUE(qvtest::FileExists(Placed("QVPatch.dat")));
 }
 
+// The placement trusts the selection's reading of the folder only as far as
+// it goes: a stale staged copy still goes, a name placed twice is replaced
+// again, and a folder in a file's place is not mistaken for a free name.
+TEST_F(InstallTest, PlacementKeepsTrackOfTheFolderItReads)
+{
+    ASSERT_TRUE(qvtest::WriteText(Placed("tool.dll"), "old"));
+    ASSERT_TRUE(qvtest::WriteText(Placed("tool.dll.new"), "older staged copy"));
+    ASSERT_TRUE(CreateDirectoryA(Placed("dir.dat").c_str(), nullptr));
+    Publish({Plain("tool.dll", "new tool"), Plain("twice.txt", "same"), Plain("twice.txt", "same"),
+             Plain("dir.dat", "a file")});
+    EXPECT_EQ(Install(), UPD_RESULT_BAD_FILE);
+    EXPECT_EQ(ReadAll(Placed("tool.dll")), "new tool");
+    EXPECT_FALSE(qvtest::FileExists(Placed("tool.dll.new")));
+    EXPECT_EQ(ReadAll(Placed("twice.txt")), "same");
+    EXPECT_FALSE(qvtest::FileExists(Placed("twice.txt.new")));
+    EXPECT_TRUE(qvtest::DirExists(Placed("dir.dat")));
+    EXPECT_FALSE(qvtest::FileExists(Placed("dir.dat.new")));
+}
+
 TEST_F(InstallTest, ReadOnlyTargetIsStagedToo)
 {
     ASSERT_TRUE(qvtest::WriteText(Placed("rules.dat"), "old"));
