@@ -169,7 +169,9 @@ int32_t CUpdateEngine::CheckForUpdates(const char* hostList, const char* remoteB
     // file) is reported like one that did not arrive, never as "nothing to do".
     std::deque<PatchRecord> todo;
     int32_t flags = 0;
-    if (!FetchPatchList() || !SelectUpdates(todo, flags)) {
+    const bool selected = FetchPatchList() && SelectUpdates(todo, flags);
+    listings_.clear(); // an install reads the folders again
+    if (!selected) {
         RemoveWorkFolder();
         return UPD_RESULT_NO_LIST;
     }
@@ -212,6 +214,7 @@ int32_t CUpdateEngine::InstallUpdates(const char* hostList, const char* remoteBa
         result = UPD_RESULT_NOTHING;
     else if (DownloadAll(todo) || !anyFetchable)
         result = PlaceFiles(todo);
+    listings_.clear();
     RemoveWorkFolder();
     return result;
 }
