@@ -1,21 +1,4 @@
 # Cross-compiles the programs we ship (QVSetup.exe, qvcheck.exe, the sample
-# product) for the oldest Windows they serve. The win32-threads compilers
-# link no winpthread (whose imports need Windows Vista), and the code is
-# built for size with unused sections dropped. The test build keeps the
-# posix-threads compilers (cmake/mingw-i686.cmake), which GoogleTest needs.
+# product) for the oldest Windows they serve.
 include(${CMAKE_CURRENT_LIST_DIR}/mingw-i686.cmake)
-
-set(CMAKE_C_COMPILER   ${QV_MINGW_PREFIX}-gcc-win32)
-set(CMAKE_CXX_COMPILER ${QV_MINGW_PREFIX}-g++-win32)
-
-# Functions in sections of their own, so that unused ones are dropped; not
-# data: zero-filled objects in sections of their own would land in .data
-# and take room in the file, where .bss takes none.
-set(CMAKE_C_FLAGS_INIT "-ffunction-sections")
-set(CMAKE_CXX_FLAGS_INIT "-ffunction-sections")
-# Dropped sections, no symbols; ASLR (relocations kept) and DEP.
-set(CMAKE_EXE_LINKER_FLAGS_INIT
-    "-static -static-libgcc -static-libstdc++ -Wl,--gc-sections -s -Wl,--dynamicbase -Wl,--nxcompat")
-set(CMAKE_SHARED_LINKER_FLAGS_INIT
-    "-static -static-libgcc -static-libstdc++ -Wl,--gc-sections -s -Wl,--dynamicbase -Wl,--nxcompat")
-set(QV_SHIPPED_BUILD ON CACHE BOOL "Build of the shipped programs" FORCE)
+include(${CMAKE_CURRENT_LIST_DIR}/mingw-shipped.cmake)

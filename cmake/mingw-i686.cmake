@@ -1,22 +1,4 @@
-# Cross-compiles the 32-bit Windows program with MinGW-w64.
-# The posix-threads compilers are needed for std::mutex (GoogleTest uses it).
-set(CMAKE_SYSTEM_NAME Windows)
+# Cross-compiles the 32-bit Windows program, its libraries, tools and tests.
 set(CMAKE_SYSTEM_PROCESSOR i686)
-
 set(QV_MINGW_PREFIX i686-w64-mingw32)
-set(CMAKE_C_COMPILER   ${QV_MINGW_PREFIX}-gcc-posix)
-set(CMAKE_CXX_COMPILER ${QV_MINGW_PREFIX}-g++-posix)
-set(CMAKE_RC_COMPILER  ${QV_MINGW_PREFIX}-windres)
-
-set(CMAKE_FIND_ROOT_PATH /usr/${QV_MINGW_PREFIX})
-set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
-set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
-
-# Static C and C++ runtime (and winpthread): the program needs no MinGW DLL.
-set(CMAKE_EXE_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")
-set(CMAKE_SHARED_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")
-
-# Test executables run under Wine; the wrapper picks the build's private prefix.
-set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_CURRENT_LIST_DIR}/wine-run.sh)
+include(${CMAKE_CURRENT_LIST_DIR}/mingw-common.cmake)

@@ -29,7 +29,11 @@ cd "$(dirname "$0")/.."
 root=$(pwd)
 build_root=${QV_BUILD_ROOT:-$root/build}
 demo=$build_root/demo
+# The Windows build targets i686, as shipped, or x86_64 on a machine whose
+# kernel runs no 32-bit code (scripts/windows-arch.sh).
+arch=$("$root/scripts/windows-arch.sh")
 win=$build_root/demo-windows
+[ "$arch" = i686 ] || win=$build_root/demo-windows-$arch
 host=$build_root/host
 prefix=$demo/wineprefix
 logs=$demo/logs
@@ -114,9 +118,9 @@ cmake --build "$host" -j 2 --target qvpublish >"$logs/host-build.log" 2>&1 \
   || { show_log "$logs/host-build.log"; fail "building qvpublish failed"; }
 qvpublish=$host/tools/qvpublish/qvpublish
 
-step "building QVSetup.exe for 127.0.0.1:$port (build/demo-windows)"
+step "building QVSetup.exe ($arch) for 127.0.0.1:$port (${win#$root/})"
 # Configured again only when the port (or anything else the demo sets) changed.
-settings=(-DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-i686.cmake" -DCMAKE_BUILD_TYPE=RelWithDebInfo
+settings=(-DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-$arch.cmake" -DCMAKE_BUILD_TYPE=RelWithDebInfo
           -DQV_PRIMARY_UPDATE_HOST=127.0.0.1 -DQV_SECONDARY_UPDATE_HOST=127.0.0.1
           -DQV_CONFIG_SERVER_PORT="$port")
 configured=1
@@ -126,12 +130,12 @@ for s in "QV_PRIMARY_UPDATE_HOST:STRING=127.0.0.1" "QV_SECONDARY_UPDATE_HOST:STR
 done
 if [ $configured = 0 ]; then
   cmake -S "$root" -B "$win" "${settings[@]}" >"$logs/windows-configure.log" 2>&1 \
-    || { show_log "$logs/windows-configure.log"; fail "configuring build/demo-windows failed"; }
+    || { show_log "$logs/windows-configure.log"; fail "configuring ${win#$root/} failed"; }
 fi
 cmake --build "$win" -j 2 --target QVSetup sample_product qvdemo >"$logs/windows-build.log" 2>&1 \
   || { show_log "$logs/windows-build.log"; fail "building QVSetup.exe and the demo's driver failed"; }
 grep -q '^QV_CONFIG_SERVER_PORT:STRING='"$port"'$' "$win/CMakeCache.txt" \
-  || fail "build/demo-windows is not configured for port $port"
+  || fail "${win#$root/} is not configured for port $port"
 setup_exe=$win/app/QVSetup.exe
 driver_exe=$win/tests/demo/qvdemo.exe
 product=$(sed -n 's/^QV_SAMPLE_PRODUCT_DIR:PATH=//p' "$win/CMakeCache.txt")

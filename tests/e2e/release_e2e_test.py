@@ -71,7 +71,11 @@ def result_of(out):
 
 
 def install_folder(prefix):
-    for pf in ("Program Files (x86)", "Program Files"):
+    # A 32-bit program in a 64-bit prefix installs under "Program Files (x86)".
+    names = ("Program Files (x86)", "Program Files")
+    if os.environ.get("QV_TARGET_ARCH", "i686") != "i686":
+        names = ("Program Files",)
+    for pf in names:
         path = os.path.join(prefix, "drive_c", pf)
         if os.path.isdir(path):
             return os.path.join(path, "Dravik", "KorvaneV5", "KorvaneFree")
