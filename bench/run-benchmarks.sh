@@ -21,7 +21,11 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 rounds=${1:-5}
 build=${QV_BENCH_BUILD:-$root/build}
 host=$build/host
+# The Windows test build of this machine: i686, or x86_64 where no 32-bit
+# code runs (scripts/windows-arch.sh); both sides of a ratio run the same.
+arch=$("$root/scripts/windows-arch.sh")
 win=$build/windows
+[ "$arch" = i686 ] || win=$build/windows-$arch
 qvpublish=$host/tools/qvpublish/qvpublish
 qvcheck=$win/shipped/tools/qvcheck/qvcheck.exe
 export QV_WINEPREFIX=$win/wineprefix

@@ -7,11 +7,14 @@ cd "$(dirname "$0")/.."
 root=$(pwd)
 megabytes=${1:-32}
 host=$root/build/host/bench/table_load
-windows=$root/build/windows/bench/table_load.exe
+win=$root/build/windows
+arch=$("$root/scripts/windows-arch.sh")
+[ "$arch" = i686 ] || win=$root/build/windows-$arch
+windows=$win/bench/table_load.exe
 file=$root/build/bench-table-${megabytes}mb.qvt
 [ -f "$file" ] || "$host" make "$file" "$megabytes"
 host_line=$("$host" load "$file" 3)
-export QV_WINEPREFIX=$root/build/windows/wineprefix
+export QV_WINEPREFIX=$win/wineprefix
 wine_line=$("$root/cmake/wine-run.sh" "$windows" load "$(winepath -w "$file" 2>/dev/null || echo "Z:${file//\//\\}")" 3 2>/dev/null | tr -d '\r')
 echo "host:  $host_line"
 echo "wine:  $wine_line"
