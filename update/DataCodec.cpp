@@ -96,6 +96,8 @@ bool CDataCodec::Decode(void* data, size_t length, CInflater& inflater, const vo
     if (!data || length == 0)
         return false;
     unsigned char* bytes = static_cast<unsigned char*>(data);
+    if (mode != CODEC_SEED && mode != CODEC_RC4)
+        return inflater.Inflate(bytes, length, overLimit);
     uint8_t builtIn[kBuiltInKeySize];
     BuiltInKey(builtIn);
     if (mode == CODEC_SEED) {

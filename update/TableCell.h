@@ -18,8 +18,8 @@ enum {
 
 struct CTableCell {
     int kind = 0;
-    CByteBuffer payload;  // text and byte kinds
     int32_t number = 0;   // number kinds
+    CByteBuffer payload;  // text and byte kinds (after the two numbers: no padding in a 64-bit build)
 
     bool IsNumber() const { return kind >= CELL_NUMBER4 && kind <= CELL_NUMBER6; }
     // Payload bytes in the file.

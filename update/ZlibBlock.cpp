@@ -6,6 +6,13 @@
 
 #include <zlib.h>
 
+namespace {
+
+// The least output space an inflate starts with.
+const size_t kFirstOutputSize = 4096;
+
+} // namespace
+
 CBlockPacker::~CBlockPacker() {}
 
 CInflater::CInflater() : stream_(nullptr), produced_(0) {}
@@ -47,7 +54,12 @@ bool CInflater::Inflate(const unsigned char* data, size_t length, bool* overLimi
     }
     z_stream* stream = static_cast<z_stream*>(stream_);
     // inflate writes every byte it reports, so the buffer needs no zero-fill.
+    // zlib takes its fast path only while 258 bytes of output space are left:
+    // a buffer of twice a small row would leave most of the row to the slow
+    // one, so the buffer starts at a few kilobytes.
     size_t start = length < kMaxInflatedBlock / 2 ? 2 * length : kMaxInflatedBlock;
+    if (start < kFirstOutputSize)
+        start = kFirstOutputSize;
     if (buffer_.Size() < start && !buffer_.Resize(start))
         return false;
     stream->next_in = const_cast<Bytef*>(data);

@@ -49,7 +49,8 @@ public:
 const size_t kMaxInflatedBlock = 64u << 20;
 
 // Inflates one zlib stream into out. The output buffer starts at twice the
-// input length and doubles each time it fills up, up to kMaxInflatedBlock.
+// input length (4 KiB at the least) and doubles each time it fills up, up to
+// kMaxInflatedBlock.
 // False for empty or null input, a zlib error, a failed allocation, input
 // that ends before the stream does, or a stream that inflates to more than
 // kMaxInflatedBlock (then *overLimit, when given, is set); out is then left
