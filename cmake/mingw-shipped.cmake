@@ -10,7 +10,10 @@ set(CMAKE_CXX_COMPILER ${QV_MINGW_PREFIX}-g++-win32)
 # data: zero-filled objects in sections of their own would land in .data
 # and take room in the file, where .bss takes none.
 set(CMAKE_C_FLAGS_INIT "-ffunction-sections")
-set(CMAKE_CXX_FLAGS_INIT "-ffunction-sections")
+# No scalar-replacement clones: GCC would otherwise make a private copy of
+# string members (std::string::_M_replace and the like) in every source file
+# that calls them, where the linker keeps one shared copy (8.5 KB less).
+set(CMAKE_CXX_FLAGS_INIT "-ffunction-sections -fno-ipa-sra")
 # Dropped sections, no symbols; ASLR (relocations kept) and DEP.
 set(CMAKE_EXE_LINKER_FLAGS_INIT
     "-static -static-libgcc -static-libstdc++ -Wl,--gc-sections -s -Wl,--dynamicbase -Wl,--nxcompat")
