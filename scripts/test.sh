@@ -62,7 +62,10 @@ arch=$("$root/scripts/windows-arch.sh")
 windows=windows
 [ "$arch" = i686 ] || windows=windows-$arch
 echo "== Windows tests for $arch"
+# No debug information in the Windows test build: with it its statically
+# linked test programs and objects take about 800 MB, without it 230 MB.
 if configure_and_build $windows -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-$arch.cmake" \
+     -DCMAKE_CXX_FLAGS_RELWITHDEBINFO="-O2 -DNDEBUG" -DCMAKE_C_FLAGS_RELWITHDEBINFO="-O2 -DNDEBUG" \
      -DQV_QVPUBLISH="$build_root/host/tools/qvpublish/qvpublish" \
      -DQV_PRIMARY_UPDATE_HOST=127.0.0.1 -DQV_SECONDARY_UPDATE_HOST=127.0.0.1 \
      -DQV_CONFIG_SERVER_PORT="${QV_TEST_PORT:-18731}"; then
