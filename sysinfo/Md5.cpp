@@ -31,6 +31,7 @@ const uint32_t kSine[64] = {
     0x6fa87e4f, 0xfe2ce6e0, 0xa3014314, 0x4e0811a1, 0xf7537e82, 0xbd3af235, 0x2ad7d2bb, 0xeb86d391};
 
 const size_t kFileReadPiece = 512;
+const size_t kFileStreamBuffer = 65536;
 
 // One piece from the stream. The stream is this function's alone, so where
 // the C library has a read without the stream lock (glibc), that one is used:
@@ -43,7 +44,6 @@ inline size_t ReadPiece(unsigned char* piece, size_t size, FILE* file)
     return fread(piece, 1, size, file);
 #endif
 }
-const size_t kFileStreamBuffer = 65536;
 
 } // namespace
 
