@@ -69,3 +69,40 @@ if /lib/ld-linux.so.2 --version >/dev/null 2>&1; then
 else
   echo "setup: this kernel does not run 32-bit programs: the tests run 64-bit builds under 64-bit Wine"
 fi
+
+# The shipped programs link only the reading half of zlib, compiled for size
+# from zlib's own source (update/CMakeLists.txt): MinGW's prebuilt archive
+# brings the gzip reader, speed-unrolled code and 8 KB of CRC tables: 24 KB
+# more in QVSetup.exe. The source is the same zlib 1.2.13 as that
+# archive, Debian's source tarball, checked against its published SHA-256.
+zlib_version=1.2.13
+zlib_dir=$(cd "$(dirname "$0")/.." && pwd)/build/downloads
+zlib_source=$zlib_dir/zlib-$zlib_version
+if [ ! -f "$zlib_source/inflate.c" ]; then
+  zlib_archive=zlib_$zlib_version.dfsg.orig.tar.bz2
+  zlib_sha256=71feb7947e3c00ef125f83b79a4e529bde31171e5babe48b391f06758d1ab0a1
+  echo "setup: fetching the zlib $zlib_version source"
+  mkdir -p "$zlib_dir"
+  fetched=
+  for base in http://deb.debian.org/debian \
+              http://snapshot.debian.org/archive/debian/20250520T000000Z; do
+    if curl -fsSL --retry 3 -o "$zlib_dir/$zlib_archive.part" "$base/pool/main/z/zlib/$zlib_archive" &&
+       echo "$zlib_sha256  $zlib_dir/$zlib_archive.part" | sha256sum -c --quiet -; then
+      fetched=1
+      break
+    fi
+  done
+  if [ -z "$fetched" ]; then
+    rm -f "$zlib_dir/$zlib_archive.part"
+    echo "setup: could not fetch $zlib_archive with SHA-256 $zlib_sha256" >&2
+    exit 1
+  fi
+  rm -rf "$zlib_source.part"
+  mkdir -p "$zlib_source.part"
+  tar -xjf "$zlib_dir/$zlib_archive.part" -C "$zlib_source.part" --strip-components=1 \
+    zlib-$zlib_version.dfsg/{LICENSE,README,zlib.h,zconf.h,zutil.h,zutil.c,gzguts.h,adler32.c,crc32.h,crc32.c} \
+    zlib-$zlib_version.dfsg/{inflate.h,inflate.c,inftrees.h,inftrees.c,inffast.h,inffast.c,inffixed.h}
+  rm -f "$zlib_dir/$zlib_archive.part"
+  rm -rf "$zlib_source"
+  mv "$zlib_source.part" "$zlib_source"
+fi
