@@ -12,7 +12,7 @@
 
 #include <cstdint>
 #include <string>
-#include <unordered_map>
+#include <map>
 
 class CFolderSources;
 
@@ -49,7 +49,7 @@ private:
     std::string ExpandFallback(const char* shape) const;
     void Insert(const char* name, const std::string& path);
 
-    std::unordered_map<uint32_t, std::string> table_;
+    std::map<uint32_t, std::string> table_;
     bool isNT_ = false;
     bool isWin2000Family_ = false;
     bool isXpFamily_ = false;
