@@ -1,6 +1,8 @@
 #include "integration/ConfigFile.h"
 
+#include "integration/ProductService.h"
 #include "integration/ProductSettings.h"
+#include "update/ConfigCheck.h"
 #include "update/ConfigRecord.h"
 #include "update/TableFile.h"
 
@@ -39,6 +41,19 @@ bool ReadCell(const CTableFile& table, ConfigCellKind kind, int index, ConfigRec
     return true;
 }
 
+// The names the installer turns into files, keys, values and a service:
+// plain names, a product key below the vendor key, and a service name that
+// is not someone else's service.
+bool NamesAreOurs(const ConfigRecord& record)
+{
+    if (!IsPlainConfigName(record.ProductCode()) || !IsPlainConfigName(record.ServiceName()) ||
+        !IsUnderVendorKey(record.ProductKeyLocation()))
+        return false;
+    std::string installFolder;
+    g_productSettings.GetInstallFolder(installFolder);
+    return !CProductService::IsForeignService(record.ServiceName(), installFolder);
+}
+
 } // namespace
 
 bool LoadConfigFile(const char* path, bool validateOnly)
@@ -58,6 +73,8 @@ bool LoadConfigFile(const char* path, bool validateOnly)
             return false;
         table.NextCell();
     }
+    if (!NamesAreOurs(record))
+        return false;
     // The product key moves only with a file that validated whole: a broken
     // or hostile file must not choose where the product's values go.
     g_productSettings.SetProductKeyLocation(record.ProductKeyLocation().c_str());

@@ -7,6 +7,8 @@
 
 #include <shellapi.h>
 
+#include <vector>
+
 namespace {
 
 const char kServiceProgramNt[] = "\\QVServiceNt.exe";
@@ -190,6 +192,56 @@ void CProductService::EnsureRunning()
             return;
         Sleep(kStartPollMs);
     }
+}
+
+namespace {
+
+// The program of a service's command line: the quoted path, or the text up
+// to the first blank of an unquoted one.
+std::string ServiceProgram(const char* commandLine)
+{
+    std::string line = commandLine ? commandLine : "";
+    if (!line.empty() && line[0] == '"') {
+        size_t close = line.find('"', 1);
+        return close == std::string::npos ? std::string() : line.substr(1, close - 1);
+    }
+    return line;
+}
+
+// True when program is a file name directly below folder (letter case ignored).
+bool IsDirectlyIn(const std::string& program, const std::string& folder)
+{
+    const std::string prefix = folder + "\\";
+    if (folder.empty() || program.size() <= prefix.size() ||
+        _stricmp(program.substr(0, prefix.size()).c_str(), prefix.c_str()) != 0)
+        return false;
+    // An unquoted path may carry arguments after a blank; the name itself
+    // holds no further folder.
+    std::string rest = program.substr(prefix.size());
+    return rest.find('\\') == std::string::npos && rest.find('/') == std::string::npos;
+}
+
+} // namespace
+
+bool CProductService::IsForeignService(const std::string& serviceName, const std::string& installFolder)
+{
+    if (!g_specialFolders.IsNT())
+        return false;
+    ScHandle manager(OpenSCManagerA(nullptr, nullptr, SC_MANAGER_CONNECT)); // local, active database
+    if (!manager)
+        return true; // cannot tell: refuse the name
+    ScHandle service(OpenServiceA(manager, serviceName.c_str(), SERVICE_QUERY_CONFIG));
+    if (!service)
+        return GetLastError() != ERROR_SERVICE_DOES_NOT_EXIST;
+    DWORD needed = 0;
+    QueryServiceConfigA(service, nullptr, 0, &needed);
+    if (needed == 0)
+        return true;
+    std::vector<BYTE> buffer(needed);
+    QUERY_SERVICE_CONFIGA* config = reinterpret_cast<QUERY_SERVICE_CONFIGA*>(buffer.data());
+    if (!QueryServiceConfigA(service, config, needed, &needed))
+        return true;
+    return !IsDirectlyIn(ServiceProgram(config->lpBinaryPathName), installFolder);
 }
 
 bool CProductService::ReadServiceWindow()

@@ -41,6 +41,12 @@ public:
     void EnsureRunning();
     // Reads "HwndSrv" of the product key into serviceWindow; false when absent.
     bool ReadServiceWindow();
+    // NT family: true when a service named serviceName exists and its program
+    // is not a file directly in installFolder, or its configuration cannot be
+    // read: such a name belongs to someone else, and the post-install
+    // sequence would start it with full access. False when no such service
+    // exists, and always on 95/98/Me (no Service Control Manager).
+    static bool IsForeignService(const std::string& serviceName, const std::string& installFolder);
 
     const std::string& ServiceName() const { return serviceName_; }
     const std::string& ServicePath() const { return servicePath_; }

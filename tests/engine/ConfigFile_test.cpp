@@ -8,11 +8,15 @@
 
 #include <gtest/gtest.h>
 
+#include <map>
+
 namespace {
 
-// A configuration row following the layout; `cells` limits its length and
-// `override` replaces one cell by a kind-4 number.
-bool SaveConfig(const std::string& path, int cells = CONFIG_CELL_COUNT, int overrideIndex = -1)
+// A configuration row following the layout; `cells` limits its length,
+// `override` replaces one cell by a kind-4 number and `texts` replaces text
+// cells by index.
+bool SaveConfig(const std::string& path, int cells = CONFIG_CELL_COUNT, int overrideIndex = -1,
+                const std::map<int, std::string>& texts = {})
 {
     CTableFile table;
     table.AddRow();
@@ -25,7 +29,8 @@ bool SaveConfig(const std::string& path, int cells = CONFIG_CELL_COUNT, int over
         case CONFIG_TEXT: {
             std::string text = "text" + std::to_string(i + 1);
             if (i == 0) text = "KorvaneFree";
-            if (i == 3) text = "HCU\\Software\\QVSetupTests\\Config";
+            if (i == 3) text = "HLM\\SOFTWARE\\Dravik\\QVSetupTests\\Config";
+            if (texts.count(i)) text = texts.at(i);
             if (i == CONFIG_FIRST_SERVER_CELL + 3) text = "update1.test;update2.test";
             table.AddText(text.c_str(), i % 2 == 0); // text kinds 1 and 3 both accepted
             break;
@@ -65,8 +70,8 @@ TEST_F(ConfigFileTest, CompleteRowIsStoredCellByCell)
     EXPECT_EQ(record.Server(SERVER_PROGRAM).port, 8000 + CONFIG_FIRST_SERVER_CELL + 5);
     EXPECT_EQ(record.ProgramVersion(), "text80");
     EXPECT_EQ(record.Text(80), "text81");
-    EXPECT_EQ(g_productSettings.ProductKeyRoot(), "HCU");
-    EXPECT_EQ(g_productSettings.ProductKeyPath(), "Software\\QVSetupTests\\Config");
+    EXPECT_EQ(g_productSettings.ProductKeyRoot(), "HLM");
+    EXPECT_EQ(g_productSettings.ProductKeyPath(), "SOFTWARE\\Dravik\\QVSetupTests\\Config");
 }
 
 TEST_F(ConfigFileTest, ValidationLeavesTheRecordButTakesTheKeyLocation)
@@ -77,7 +82,39 @@ TEST_F(ConfigFileTest, ValidationLeavesTheRecordButTakesTheKeyLocation)
     ConfigRecord record;
     g_productSettings.GetConfig(record);
     EXPECT_EQ(record.ProductCode(), "");
-    EXPECT_EQ(g_productSettings.ProductKeyRoot(), "HCU");
+    EXPECT_EQ(g_productSettings.ProductKeyPath(), "SOFTWARE\\Dravik\\QVSetupTests\\Config");
+}
+
+// The product code and the service name become file, key, value and service
+// names, the key location the key whose rights the installer opens: a file
+// naming anything but the product's own fails like a damaged one, and moves
+// nothing.
+TEST_F(ConfigFileTest, NamesThatAreNotTheProductsFail)
+{
+    const std::map<int, std::string> refused[] = {
+        {{0, "\\..\\ab"}},                                  // a path for a product code
+        {{0, std::string(65, 'a')}},                         // too long
+        {{0, ""}},
+        {{1, "Qv Service"}},                                 // a blank in the service name
+        {{1, "RpcSs"}},                                      // a service of the system
+        {{3, "HLM\\SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Image File Execution Options"}},
+        {{3, "HCU\\Software\\Dravik\\KorvaneV5"}},            // not the machine's key
+        {{3, "HLM\\SOFTWARE\\Dravik\\"}},                     // the vendor key itself
+        {{3, "HLM\\SOFTWARE\\DravikOther\\KorvaneFree"}},
+        {{3, "HLM\\SOFTWARE\\Dravik\\\\KorvaneFree"}},        // an empty key name
+    };
+    for (const auto& cells : refused) {
+        std::string path = dir.File("refused.dat");
+        ASSERT_TRUE(SaveConfig(path, CONFIG_CELL_COUNT, -1, cells));
+        EXPECT_FALSE(LoadConfigFile(path.c_str(), false)) << cells.begin()->second;
+        EXPECT_EQ(g_productSettings.ProductKeyPath(), "SOFTWARE\\Before");
+    }
+    // Letters, digits, "_" and "-" up to 64 characters, any case of the vendor key.
+    std::string path = dir.File("accepted.dat");
+    ASSERT_TRUE(SaveConfig(path, CONFIG_CELL_COUNT, -1,
+                           {{0, std::string(64, 'K')}, {1, "QV_Service-2"},
+                            {3, "hkey_local_machine\\software\\dravik\\KorvaneV5\\KorvaneFree"}}));
+    EXPECT_TRUE(LoadConfigFile(path.c_str(), false));
 }
 
 TEST_F(ConfigFileTest, ShortRowAndWrongKindsFail)

@@ -12,7 +12,8 @@
 
 namespace {
 
-const char kProductKey[] = "HCU\\Software\\QVSetupTests\\FetchConfiguration";
+const char kProductKey[] = "HLM\\SOFTWARE\\Dravik\\QVSetupTests\\FetchConfiguration";
+const char kProductSubKey[] = "SOFTWARE\\Dravik\\QVSetupTests\\FetchConfiguration";
 
 // A complete configuration row, or one cell short.
 bool SaveConfig(const std::string& path, bool complete)
@@ -41,7 +42,7 @@ protected:
     void SetUp() override
     {
         ASSERT_TRUE(server.Ready());
-        SHDeleteKeyA(HKEY_CURRENT_USER, "Software\\QVSetupTests\\FetchConfiguration");
+        SHDeleteKeyA(HKEY_LOCAL_MACHINE, kProductSubKey);
         ConfigRecord record;
         record.SetServer(SERVER_CONFIG, {"127.0.0.1", remote.RemotePath(), server.Port()});
         g_productSettings.SetConfig(record);
@@ -50,12 +51,12 @@ protected:
     void TearDown() override
     {
         g_productSettings.SetConfig(ConfigRecord());
-        SHDeleteKeyA(HKEY_CURRENT_USER, "Software\\QVSetupTests\\FetchConfiguration");
+        SHDeleteKeyA(HKEY_LOCAL_MACHINE, kProductSubKey);
     }
     bool PCodeWritten()
     {
         HKEY key;
-        if (RegOpenKeyExA(HKEY_CURRENT_USER, "Software\\QVSetupTests\\FetchConfiguration", 0, KEY_READ, &key))
+        if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kProductSubKey, 0, KEY_READ, &key))
             return false;
         DWORD value = 0, size = sizeof(value), type = 0;
         bool read = RegQueryValueExA(key, "PCode", nullptr, &type, reinterpret_cast<BYTE*>(&value), &size) == 0;
@@ -80,7 +81,7 @@ TEST_F(FetchConfigurationTest, GoodFileIsCopiedIntoTheInstallFolderAndStored)
     EXPECT_EQ(record.ServiceName(), "QVService");
     EXPECT_EQ(record.Server(SERVER_PROGRAM).path, "/program");
     EXPECT_EQ(record.Server(SERVER_PROGRAM).port, 8080);
-    EXPECT_EQ(g_productSettings.ProductKeyRoot(), "HCU");
+    EXPECT_EQ(g_productSettings.ProductKeyRoot(), "HLM");
     EXPECT_TRUE(PCodeWritten());
 }
 
