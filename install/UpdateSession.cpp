@@ -12,6 +12,7 @@
 namespace {
 
 const char kConfigFileName[] = "QVConfig.dat";
+const char kUpdaterName[] = "QVUpdate.exe";
 
 ConfigServer RecordServer(int entry)
 {
@@ -65,12 +66,12 @@ bool CUpdateSession::FetchConfiguration()
     if (!IsExistingFile(fetched))
         fetched = installFolder + "\\Temp\\" + kConfigFileName;
 
+    // The copy in the install folder is replaced only by a whole, verified
+    // file, and counts as installed only once it loads as the record.
     bool installed = false;
     if (LoadConfigFile(fetched.c_str(), true)) {
         std::string copy = installFolder + "\\" + kConfigFileName;
-        installed = CopyFileA(fetched.c_str(), copy.c_str(), FALSE) != 0;
-        if (installed)
-            LoadConfigFile(copy.c_str(), false);
+        installed = g_updateEngine.InstallWorkFile(fetched, copy) && LoadConfigFile(copy.c_str(), false);
     }
     g_productSettings.WriteProductDword("PCode", 11);
     return installed;
@@ -114,6 +115,16 @@ int32_t CUpdateSession::UpdateDatabase(UpdateProgressCallback progress)
     if (result & UPD_AVAILABLE)
         result = InstallDatabase(progress);
     return result;
+}
+
+bool CUpdateSession::ProductInPlace() const
+{
+    return !installFolder.empty() && IsExistingFile(installFolder + "\\" + kUpdaterName);
+}
+
+bool CUpdateSession::ChannelCompleted(int32_t result)
+{
+    return result == UPDATE_SESSION_UPDATED || result == UPD_RESULT_STAGED || result == UPD_RESULT_NOTHING;
 }
 
 void CUpdateSession::GetFailedFileName(std::string& name) const

@@ -3,6 +3,7 @@
 
 #include "update/CabinetExtractor.h"
 #include "update/NameCheck.h"
+#include "sysinfo/Md5.h"
 
 #include "platform/PathKind.h"
 
@@ -22,6 +23,13 @@ void DebugLine(const char* prefix, const std::string& name)
     OutputDebugStringA(prefix);
     OutputDebugStringA(name.c_str());
     OutputDebugStringA("\n");
+}
+
+// True when the downloaded package at path has the list's digest.
+bool PackageMatches(const std::string& path, const std::string& packageMd5)
+{
+    std::string digest;
+    return Md5File(path.c_str(), digest) && _stricmp(digest.c_str(), packageMd5.c_str()) == 0;
 }
 
 } // namespace
@@ -55,6 +63,7 @@ bool CUpdateEngine::DownloadAll(std::deque<PatchRecord>& todo)
     // Each extraction loads the cabinet library; holding it for the whole
     // list keeps it from being unloaded and loaded again for every cabinet.
     HMODULE cabinetLibrary = LoadLibraryA("Cabinet.dll");
+    damagedPackages_.clear();
 
     for (const PatchRecord& record : todo) {
         progress_.BeginFile(record.fileName);
@@ -70,12 +79,26 @@ bool CUpdateEngine::DownloadAll(std::deque<PatchRecord>& todo)
             continue;
         }
         if (record.packageName.find(".cab") != std::string::npos) {
+            std::string cabinet = workFolder_ + "\\" + record.packageName;
+            // Nothing of a cabinet that is not the one the list names is
+            // extracted: its entries could overwrite any work file, the list
+            // among them. The download counts as arrived; the placement stops
+            // at this record as it does for any damaged package.
+            if (!PackageMatches(cabinet, record.packageMd5)) {
+                DebugLine("Failed Md5 : ", record.fileName);
+                lastFailedFile_ = record.fileName;
+                damagedPackages_.push_back(record.fileName);
+                SetFileAttributesA(cabinet.c_str(), FILE_ATTRIBUTE_NORMAL);
+                DeleteFileA(cabinet.c_str());
+                fetched = true;
+                progress_.ReportFileDone();
+                continue;
+            }
             // A cabinet that does not extract may leave a partial file behind:
             // remove it, so the placement finds no replacement in hand and
             // leaves the installed file alone. The file counts as failed, so
             // the run's report can name it.
             CCabinetExtractor extractor;
-            std::string cabinet = workFolder_ + "\\" + record.packageName;
             if (extractor.Extract(cabinet.c_str(), (workFolder_ + "\\").c_str())) {
                 fetched = true;
             } else {

@@ -20,6 +20,7 @@
 // and so are the leftovers of a run that was stopped half-way.
 #include "update/UpdateEngine.h"
 
+#include <algorithm>
 #include <map>
 
 #include "sysinfo/Md5.h"
@@ -187,6 +188,12 @@ bool CUpdateEngine::InstallCopy(const std::string& source, const std::string& di
     return false;
 }
 
+bool CUpdateEngine::InstallWorkFile(const std::string& source, const std::string& destination)
+{
+    std::string digest;
+    return Md5File(source.c_str(), digest) && InstallCopy(source, digest, destination, true);
+}
+
 // The target now holds the new file; an older staged copy is stale.
 CUpdateEngine::Placement CUpdateEngine::Placed(CFolderListing& listing, const std::string& name,
                                                const std::string& staged)
@@ -300,6 +307,10 @@ int32_t CUpdateEngine::PlaceFiles(std::deque<PatchRecord>& todo)
             OutputDebugStringA(("[CUpdateEngine::PlaceFiles][refused name '" + record.fileName + "']\n").c_str());
             FailRecord(record, failed);
             continue;
+        }
+        if (std::find(damagedPackages_.begin(), damagedPackages_.end(), record.fileName) != damagedPackages_.end()) {
+            lastFailedFile_ = record.fileName;
+            return UPD_RESULT_BAD_FILE;
         }
         std::string digest;
         Verdict verdict = VerifyRecord(record, digest);

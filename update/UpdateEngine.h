@@ -109,6 +109,11 @@ public:
     void SetFolderBases(const char* installFolder);
     void ExpandTargetFolder(const std::string& folder, std::string& expanded);
     int32_t PlaceFiles(std::deque<PatchRecord>& todo);
+    // Puts a file of the work folder (the configuration file, say) in place
+    // of destination the way placement does: a verified whole copy under a
+    // temporary name, then one rename. False, with destination as it was,
+    // when source cannot be read or the replacement cannot be made.
+    bool InstallWorkFile(const std::string& source, const std::string& destination);
 
     // --- Registration of COM in-process servers ---
     bool CallRegistrationEntry(const char* path);
@@ -179,6 +184,9 @@ private:
     int32_t port_ = 80;
     std::string folderVP_, folderVC_, folderKV_, folderPP_;
     std::vector<std::pair<std::string, CFolderListing>> listings_;  // a few folders at most
+    // File names of the records whose cabinet arrived with another digest
+    // than the list's (not extracted); the placement stops at the first.
+    std::vector<std::string> damagedPackages_;
 
     CDownloadProgress progress_;
 

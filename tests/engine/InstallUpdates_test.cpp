@@ -208,6 +208,22 @@ TEST_F(InstallTest, DamagedPackageStopsThePlacement)
     EXPECT_FALSE(qvtest::FileExists(Placed("QVPatch.dat")));
 }
 
+// A cabinet is checked against its digest before anything is extracted:
+// the entries of one the list does not name could overwrite any work file,
+// the list itself among them, which would then be installed as the
+// product's list.
+TEST_F(InstallTest, CabinetIsCheckedBeforeItIsExtracted)
+{
+    ASSERT_TRUE(qvtest::WriteText(Placed("QVPatch.dat"), "installed list"));
+    Row smuggled = Cabinet("smuggler.cab", "engine.dat");
+    smuggled.packageMd5 = Digest(ReadAll(CabinetPath("engine.dat.cab"))); // the cabinet the list names
+    Publish({smuggled});
+    EXPECT_EQ(Install(), UPD_RESULT_BAD_FILE);
+    EXPECT_EQ(engine.LastFailedFile(), "engine.dat");
+    EXPECT_FALSE(qvtest::FileExists(Placed("engine.dat")));
+    EXPECT_EQ(ReadAll(Placed("QVPatch.dat")), "installed list");
+}
+
 // A file that differs from its digest after a correct download is reported
 // and never installed: the installed copy stays. A file staged after it does
 // not turn the failure into success (1).

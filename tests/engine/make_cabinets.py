@@ -10,6 +10,8 @@ Writes into OUTDIR:
                    (gcab always stores 0x20, so the attribute word is patched)
   hangul.cab       one entry "한글.dll" (a Korean name: gcab stores it
                    in UTF-8 and sets the name's UTF-8 attribute 0x80)
+  smuggler.cab     "engine.dat" and a "QVPatch.dat" of its own: a cabinet that
+                   must be checked before its entries reach the work folder
   zeros.cab        one entry "zeros.dat", 2 MiB of zero bytes, compressed
                    (MSZIP) to a few kilobytes: it fills a small disk
   files/           the plain contents, for the tests to digest and compare
@@ -71,6 +73,8 @@ def main():
     cabinet(outdir, "engine.dat.cab", ["engine.dat"])
     ro = cabinet(outdir, "readonly.cab", ["ro.dat"])
     patch_attributes(ro, "ro.dat", READ_ONLY | ARCHIVE)
+    write(os.path.join(files, "QVPatch.dat"), b"smuggled list\n")
+    cabinet(outdir, "smuggler.cab", ["engine.dat", "QVPatch.dat"])
     write(os.path.join(files, HANGUL), b"Korean name\n")
     cabinet(outdir, "hangul.cab", [HANGUL])
     write(os.path.join(files, "zeros.dat"), bytes(2 * 1024 * 1024))
