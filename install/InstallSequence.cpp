@@ -68,6 +68,24 @@ void OnInstallProgress(const char* fileName, int fileIndex, int fileCount, int o
     g_productSettings.SetInstallProgress(filePercent);
 }
 
+// Shows what a channel result says went wrong, for two seconds: the
+// connection message for a list that did not arrive, the file message (with
+// the file's name) for a file that failed. False when there is nothing to say.
+static bool ShowChannelFailure(const CUpdateSession& session, int32_t result)
+{
+    std::string failedFile;
+    session.GetFailedFileName(failedFile);
+    if (result == UPD_RESULT_NO_LIST || ((result & UPD_RESULT_BAD_FILE) && failedFile.empty()))
+        g_productSettings.SetStatusText(AfxLoadString(IDS_STATUS_SERVER_FAILED).c_str());
+    else if (result & UPD_RESULT_BAD_FILE)
+        SetFormattedStatus(IDS_STATUS_FILE_ERROR, failedFile.c_str());
+    else
+        return false;
+    Sleep(kMessagePauseMs);
+    Sleep(kMessagePauseMs);
+    return true;
+}
+
 void CPMControl::RunUpdate()
 {
     CUpdateSession session;
@@ -75,6 +93,7 @@ void CPMControl::RunUpdate()
         m_failed = 1;
         return;
     }
+    const bool freshInstall = !session.ProductInPlace();
     if (!session.FetchConfiguration()) {
         m_failed = 1;
         g_productSettings.SetInstallProgress(100);
@@ -82,33 +101,31 @@ void CPMControl::RunUpdate()
     }
     // The freshly loaded record names the product the engine speaks for.
     session.PrepareFolders();
-    g_productSettings.WriteProductDword("SuccessUpdate", 1);
-    g_productSettings.WriteProductString("LastUpdateDate", LocalTimeStamp().c_str());
 
     CNewsLinks().FetchLinks(NEWS_LINKS_STORE);
 
     const int32_t programResult = session.UpdateProgram(OnInstallProgress);
     g_productSettings.SetInstallProgress(100);
+    // A first install that did not bring the program has installed nothing
+    // a user could start: it fails, says why, and records no success.
+    if (freshInstall && !CUpdateSession::ChannelCompleted(programResult)) {
+        if (!ShowChannelFailure(session, programResult))
+            ShowChannelFailure(session, UPD_RESULT_NO_LIST);
+        m_failed = 1;
+        return;
+    }
+    g_productSettings.WriteProductDword("SuccessUpdate", 1);
+    g_productSettings.WriteProductString("LastUpdateDate", LocalTimeStamp().c_str());
+
     Sleep(kBetweenChannelsMs);
     const int32_t databaseResult = session.UpdateDatabase(OnInstallProgress);
     g_productSettings.SetInstallProgress(100);
 
-    // A channel that failed does not fail the run: its message shows for two
-    // seconds and the wizard still ends on the success page.
-    const int32_t combined = programResult | databaseResult;
-    if (combined == UPD_RESULT_NO_LIST) {
-        g_productSettings.SetStatusText(AfxLoadString(IDS_STATUS_SERVER_FAILED).c_str());
+    // On an installed product a channel that failed does not fail the run:
+    // its message shows for two seconds and the wizard still ends on the
+    // success page.
+    if (!ShowChannelFailure(session, programResult | databaseResult))
         Sleep(kMessagePauseMs);
-        Sleep(kMessagePauseMs);
-    } else if (combined & UPD_RESULT_BAD_FILE) {
-        std::string failedFile;
-        session.GetFailedFileName(failedFile);
-        SetFormattedStatus(IDS_STATUS_FILE_ERROR, failedFile.c_str());
-        Sleep(kMessagePauseMs);
-        Sleep(kMessagePauseMs);
-    } else {
-        Sleep(kMessagePauseMs);
-    }
 }
 
 void CPMControl::RunPostInstall()

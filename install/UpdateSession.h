@@ -42,6 +42,13 @@ public:
     int32_t CheckDatabase();
     int32_t InstallDatabase(UpdateProgressCallback progress);
 
+    // True when the product's updater "QVUpdate.exe" stands in installFolder:
+    // the product was installed before. Asked before the configuration step.
+    bool ProductInPlace() const;
+    // True for a channel result that leaves the channel complete: updated
+    // (UPDATE_SESSION_UPDATED), staged for a restart (1) or nothing to do (8).
+    static bool ChannelCompleted(int32_t result);
+
     // The file the engine last failed to download or verify.
     void GetFailedFileName(std::string& name) const;
 

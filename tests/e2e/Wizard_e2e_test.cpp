@@ -461,19 +461,54 @@ TEST_F(WizardInstall, TheFailurePageWhenTheConfigurationCannotBeFetched)
     EXPECT_FALSE(qvtest::FileExists(InstallDir() + "\\QVUpdate.record.txt"));
 }
 
-TEST_F(WizardInstall, BothPatchListsMissingShowTheConnectionMessageThenSuccess)
+// A first install that does not bring the program installs nothing a user
+// could start: the failure page, the reason on the status line, no success
+// recorded and nothing registered. Once for a program list the server does
+// not have, once for program packages it does not have.
+TEST_F(WizardInstall, AFreshInstallWithoutTheProgramEndsOnTheFailurePage)
 {
-    for (const char* list : {"/Program/QVPatch.dat", "/VP/QVPatch.dat"})
-        ASSERT_TRUE(server_.Behave(qvtest::ServerBehaviour(kChannelRoot + std::string(list)).Status(404)));
-    CWizardRun run;
-    StartInstall(run);
-    RunWatcher watcher(run);
-    DWORD elapsed = 0;
-    EXPECT_TRUE(WaitForResult(run, &elapsed));
-    watcher.Stop();
-    printf("both lists missing: success page %lu ms after Next\n", elapsed);
-    EXPECT_TRUE(watcher.Showed(L"업데이트 서버와 연결을 실패 했습니다."));
-    DWORD success = 0;
-    EXPECT_TRUE(ProductDword("SuccessUpdate", success));
-    PressDone(run);
+    struct Case {
+        const char* what;
+        std::vector<std::string> missing;
+        std::wstring status;
+    };
+    std::vector<std::string> packages;
+    std::vector<Row> rows = ReadTable(Served("/Program/QVPatch.dat"));
+    for (size_t r = 1; r < rows.size(); ++r)
+        if (rows[r].size() == 11 && !rows[r][6].text.empty())
+            packages.push_back("/Program/" + rows[r][6].text);
+    ASSERT_FALSE(packages.empty());
+    const Case cases[] = {
+        {"program list missing", {"/Program/QVPatch.dat"}, L"업데이트 서버와 연결을 실패 했습니다."},
+        {"every program package missing", packages, L"파일에 오류가 있습니다."},
+    };
+    for (const Case& c : cases) {
+        qvtest::RemoveProduct(kProduct);
+        ASSERT_TRUE(server_.Reset());
+        for (const std::string& path : c.missing)
+            ASSERT_TRUE(server_.Behave(qvtest::ServerBehaviour(kChannelRoot + path).Status(404)));
+        CWizardRun run;
+        StartInstall(run);
+        RunWatcher watcher(run);
+        DWORD elapsed = 0;
+        EXPECT_FALSE(WaitForResult(run, &elapsed)) << c.what;
+        watcher.Stop();
+        printf("%s: %s page %lu ms after Next; screenshot %s\n", c.what,
+               run.Visible(IDC_FAIL_PICTURE) ? "failure" : "success", elapsed,
+               Screenshot(std::string("e2e-fresh-failure-") + (c.missing.size() == 1 ? "list" : "packages")).c_str());
+        bool named = false;
+        for (const std::wstring& status : watcher.Statuses()) {
+            printf("  status: %s\n", Narrow(status, CP_UTF8).c_str());
+            named = named || status.find(c.status) != std::wstring::npos;
+        }
+        EXPECT_TRUE(named) << c.what;
+        DWORD success = 0;
+        EXPECT_FALSE(ProductDword("SuccessUpdate", success)) << c.what;
+        EXPECT_EQ(ProductValue("LastUpdateDate"), "<absent>") << c.what;
+        EXPECT_EQ(ProductValue("ProductPath"), "<absent>") << c.what; // no post-install
+        std::string runValue;
+        EXPECT_FALSE(qvtest::ReadRegistryString(HKEY_LOCAL_MACHINE, kRunKey, "KorvaneFree", runValue)) << c.what;
+        EXPECT_FALSE(qvtest::FileExists(InstallDir() + "\\QVUpdate.exe")) << c.what;
+        PressDone(run);
+    }
 }
