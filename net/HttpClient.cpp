@@ -128,6 +128,26 @@ void CHttpClient::SetReceiveTimeout(uint32_t milliseconds)
     receiveTimeoutMs_ = (milliseconds == 0 || milliseconds > kReceiveTimeoutMs) ? kReceiveTimeoutMs : milliseconds;
 }
 
+uint32_t CHttpClient::ReceiveWaitMs() const
+{
+    // A text request waits at most half the receive time-out at a time, so
+    // that its last wait still ends before its deadline.
+    if (!deadlineSet_)
+        return receiveTimeoutMs_;
+    return receiveTimeoutMs_ / 2 > 0 ? receiveTimeoutMs_ / 2 : 1;
+}
+
+bool CHttpClient::WaitFitsDeadline() const
+{
+    if (!deadlineSet_)
+        return true;
+    const int32_t left = static_cast<int32_t>(deadline_ - GetTickCount());
+    if (left >= static_cast<int32_t>(ReceiveWaitMs()))
+        return true;
+    SetLastError(ERROR_INTERNET_TIMEOUT);
+    return false;
+}
+
 std::string CHttpClient::UserAgent()
 {
     std::string agent = agentName_.empty() ? kDefaultAgentName : agentName_;
@@ -143,7 +163,7 @@ void CHttpClient::SetCommonOptions(void* handle, bool requestHandle)
     SetDwordOption(handle, INTERNET_OPTION_SEND_TIMEOUT, kSendTimeoutMs);
     // Bounds each single receive: the answer's first bytes, and every read of
     // the body (whose overall pace ReadAvailable checks).
-    SetDwordOption(handle, INTERNET_OPTION_RECEIVE_TIMEOUT, receiveTimeoutMs_);
+    SetDwordOption(handle, INTERNET_OPTION_RECEIVE_TIMEOUT, ReceiveWaitMs());
     SetDwordOption(handle, INTERNET_OPTION_CONNECT_RETRIES, kConnectRetries);
     // A request must not wait on an offline cache state.
     if (requestHandle)

@@ -66,6 +66,8 @@ public:
     static constexpr uint32_t kPaceBytes = 4096;
     // Redirects followed for one request operation.
     static constexpr uint32_t kMaxRedirects = 5;
+    // The most body a text request reads; a longer answer fails.
+    static constexpr uint32_t kMaxTextBytes = 65536;
 
     CHttpClient();
     virtual ~CHttpClient();
@@ -105,15 +107,25 @@ public:
     // GET path into the file localPath (created or truncated). requireLength
     // makes an answer without a readable Content-Length (missing, or not a
     // decimal count below 4 GB: ERROR_HTTP_INVALID_HEADER) a failure, before
-    // any file is opened; without it such a length counts as none. True when
-    // the whole announced body (or, without a length, the whole body) was
-    // written. No file is created for a status outside 200..299; a failed
-    // transfer may leave the bytes that arrived.
+    // any file is opened; without it such a length counts as none.
+    // expectedSize, when not 0, is the size the caller knows the file has (a
+    // patch record's): an announced length that differs fails the same way,
+    // before any file is opened, and so does a body without a length. A body
+    // that runs past the announced length (or past expectedSize) stops there
+    // and fails (ERROR_INVALID_DATA). True when the whole announced body (or,
+    // without a length, the whole body) was written. No file is created for a
+    // status outside 200..299; a failed transfer may leave the bytes that
+    // arrived.
     bool DownloadToFile(const char* host, const char* path, uint16_t port, const char* localPath,
-                        uint32_t& resultCode, bool requireLength);
+                        uint32_t& resultCode, bool requireLength, uint32_t expectedSize = 0);
     // POST path with the parameters percent-encoded in the query and no body;
     // text receives the answer up to its first zero byte, converted from UTF-8
-    // to the system code page (the raw bytes when that gives nothing).
+    // to the system code page (the raw bytes when that gives nothing). An
+    // answer longer than kMaxTextBytes fails (ERROR_INSUFFICIENT_BUFFER) with
+    // nothing returned, and the whole request, from connecting to the body's
+    // end, must be done within twice the receive time-out
+    // (ERROR_INTERNET_TIMEOUT); only a server that drips its status line and
+    // headers is bounded by each single receive alone, inside WinINet.
     bool RequestText(const char* host, const char* path, uint16_t port, const HttpParameters& parameters,
                      std::string& text, uint32_t& resultCode);
 
@@ -121,12 +133,14 @@ public:
     // as they arrive. expected is the announced length, 0 for none. False when
     // no request is open, file is null, a read or a write fails, the body does
     // not keep pace, Close ended the transfer, or the byte count differs from a
-    // non-zero expected.
+    // non-zero expected (a body running past it stops at once).
     bool ReadToFile(FILE* file, uint32_t expected);
     // Appends the open request's body to buffer, growing it by each chunk.
     // False when no request is open, a read fails, the body does not keep
-    // pace, the buffer cannot grow or Close ended the transfer.
-    bool ReadToMemory(CByteBuffer& buffer);
+    // pace, the buffer cannot grow, the body passes limit bytes (0: no limit;
+    // ERROR_INSUFFICIENT_BUFFER), the deadline of a text request passes or
+    // Close ended the transfer.
+    bool ReadToMemory(CByteBuffer& buffer, uint32_t limit = 0);
 
 private:
     // Opens, sends and judges one request, following redirects.
@@ -145,6 +159,13 @@ private:
     std::string UserAgent();
     // Request options shared by the three handles (see HttpClient.cpp).
     void SetCommonOptions(void* handle, bool requestHandle);
+    // The receive time-out of the handles: the configured one, half of it for
+    // a text request (see WaitFitsDeadline).
+    uint32_t ReceiveWaitMs() const;
+    // A text request starts no wait that could end after its deadline (the
+    // receive time-out of an open request cannot be shortened in every
+    // WinINet): false with ERROR_INTERNET_TIMEOUT then; always true otherwise.
+    bool WaitFitsDeadline() const;
 
     void* internet_ = nullptr;
     void* connection_ = nullptr;
@@ -159,4 +180,7 @@ private:
     // Start (tick count) and bytes so far of the current pace window.
     uint32_t paceStart_ = 0;
     uint32_t paceBytes_ = 0;
+    // The end (tick count) of the running text request; deadlineSet_ 0: none.
+    uint32_t deadline_ = 0;
+    int32_t deadlineSet_ = 0;
 };

@@ -33,6 +33,21 @@ private:
     CHttpClient& client_;
 };
 
+// Gives a text request its overall deadline for as long as it runs.
+class DeadlineScope {
+public:
+    DeadlineScope(uint32_t& deadline, int32_t& set, uint32_t span) : set_(set)
+    {
+        deadline = GetTickCount() + span;
+        set_ = 1;
+    }
+    ~DeadlineScope() { set_ = 0; }
+    DeadlineScope(const DeadlineScope&) = delete;
+    DeadlineScope& operator=(const DeadlineScope&) = delete;
+private:
+    int32_t& set_;
+};
+
 // Closes the C stream on every path; Close reports whether the last buffered
 // bytes reached the disk.
 class FileHolder {
@@ -160,8 +175,8 @@ bool ResolveLocation(char* location, std::string& host, uint16_t& port, std::str
 bool CHttpClient::SendOnce(const std::string& host, const std::string& objectName, uint16_t port, int useGet,
                            const std::vector<HttpHeaderPair>& pairs, uint32_t& status)
 {
-    return OpenRequest(host.c_str(), objectName.c_str(), port, useGet) && AddHeaderLines(pairs) && SendRequest() &&
-           QueryStatus(status);
+    return OpenRequest(host.c_str(), objectName.c_str(), port, useGet) && AddHeaderLines(pairs) &&
+           WaitFitsDeadline() && SendRequest() && QueryStatus(status);
 }
 
 // Opens, sends and judges one request, following up to kMaxRedirects
@@ -197,7 +212,7 @@ bool CHttpClient::StartRequest(const char* host, const char* objectName, uint16_
 }
 
 bool CHttpClient::DownloadToFile(const char* host, const char* path, uint16_t port, const char* localPath,
-                                 uint32_t& resultCode, bool requireLength)
+                                 uint32_t& resultCode, bool requireLength, uint32_t expectedSize)
 {
     resultCode = 0;
     CloseOnExit closer(*this);
@@ -211,14 +226,19 @@ bool CHttpClient::DownloadToFile(const char* host, const char* path, uint16_t po
         char length[kLengthBufferSize] = {0};
         DWORD size = sizeof(length) - 1;
         uint32_t announced = 0;
+        bool known = false;
         if (!HttpQueryInfoA(request_, HTTP_QUERY_CONTENT_LENGTH, length, &size, nullptr)) {
             if (requireLength)
                 return Fail(resultCode, GetLastError());
         } else if (ParseDecimal(length, announced)) {
             resultCode = announced;
+            known = true;
         } else if (requireLength) {
             return Fail(resultCode, ERROR_HTTP_INVALID_HEADER);
         }
+        // The size the caller knows (a patch record's) must be the one announced.
+        if (expectedSize != 0 && (!known || announced != expectedSize))
+            return Fail(resultCode, ERROR_HTTP_INVALID_HEADER);
 
         // No sharing restriction: others may look at the file while it arrives.
         FileHolder file(_fsopen(localPath, "w+b", _SH_DENYNO));
@@ -245,6 +265,8 @@ bool CHttpClient::RequestText(const char* host, const char* path, uint16_t port,
     CloseOnExit closer(*this);
     if (!host || !path)
         return Fail(resultCode, ERROR_INVALID_PARAMETER);
+    // Declared after the closer, so it ends first: Close needs no deadline.
+    DeadlineScope deadline(deadline_, deadlineSet_, 2 * receiveTimeoutMs_);
     try {
         std::string objectName = ObjectName(path);
         if (!parameters.empty()) {
@@ -254,8 +276,15 @@ bool CHttpClient::RequestText(const char* host, const char* path, uint16_t port,
         if (!StartRequest(host, objectName.c_str(), port, 0, resultCode))
             return false;
 
+        // A text longer than a text request may bring is not read at all.
+        char length[kLengthBufferSize] = {0};
+        DWORD size = sizeof(length) - 1;
+        uint32_t announced = 0;
+        if (HttpQueryInfoA(request_, HTTP_QUERY_CONTENT_LENGTH, length, &size, nullptr) &&
+            ParseDecimal(length, announced) && announced > kMaxTextBytes)
+            return Fail(resultCode, ERROR_INSUFFICIENT_BUFFER);
         CByteBuffer body;
-        if (!ReadToMemory(body))
+        if (!ReadToMemory(body, kMaxTextBytes))
             return Fail(resultCode, GetLastError());
         // Grow appends a zero byte: the text ends at its first zero byte.
         if (!body.Grow(1))
@@ -290,6 +319,9 @@ bool CHttpClient::ReadAvailable(char* buffer, uint32_t size, uint32_t& got)
         SetLastError(ERROR_INTERNET_TIMEOUT);
         return false;
     }
+    // A text request's whole time is bounded too.
+    if (!WaitFitsDeadline())
+        return false;
     // A read asks only for what has arrived: a full-size read would wait for
     // the whole chunk, however slowly it came. The query waits for one
     // receive at most and gives 0 at the end of the body, where a read of one
@@ -322,6 +354,12 @@ bool CHttpClient::ReadToFile(FILE* file, uint32_t expected)
         if (!ReadAvailable(chunk, sizeof(chunk), got))
             return false;
         total += got;
+        // More than was announced is not taken in (a server that does not
+        // stop): the download fails here, however much more would come.
+        if (expected > 0 && total > expected) {
+            SetLastError(ERROR_INVALID_DATA);
+            return false;
+        }
         if (progress_ && expected > 0)
             progress_(expected, total);
         if (got == 0)
@@ -333,7 +371,7 @@ bool CHttpClient::ReadToFile(FILE* file, uint32_t expected)
     return false;
 }
 
-bool CHttpClient::ReadToMemory(CByteBuffer& buffer)
+bool CHttpClient::ReadToMemory(CByteBuffer& buffer, uint32_t limit)
 {
     if (!open_ || !request_)
         return false;
@@ -346,6 +384,10 @@ bool CHttpClient::ReadToMemory(CByteBuffer& buffer)
             return false;
         if (got == 0)
             return true;
+        if (limit != 0 && (buffer.Size() + got > limit || buffer.Size() + got < got)) {
+            SetLastError(ERROR_INSUFFICIENT_BUFFER);
+            return false;
+        }
         // Bodies read this way are short texts: one re-allocation per chunk is fine.
         if (!buffer.Grow(got)) {
             SetLastError(ERROR_NOT_ENOUGH_MEMORY);

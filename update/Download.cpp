@@ -34,7 +34,7 @@ bool PackageMatches(const std::string& path, const std::string& packageMd5)
 
 } // namespace
 
-bool CUpdateEngine::FetchFile(const char* remoteFolder, const char* fileName)
+bool CUpdateEngine::FetchFile(const char* remoteFolder, const char* fileName, int32_t expectedSize)
 {
     // The name becomes a file of the work folder: a path or a device is refused.
     if (!fileName || !IsPlainFileName(fileName))
@@ -51,8 +51,11 @@ bool CUpdateEngine::FetchFile(const char* remoteFolder, const char* fileName)
         CSpecialFolders::CreateFolderPath(workFolder_.c_str());
     }
     uint32_t error = 0;
+    // Lists written before sizes were kept carry 0: such a package is bounded
+    // by the length the server announces only.
+    const uint32_t expected = expectedSize > 0 ? static_cast<uint32_t>(expectedSize) : 0;
     return http_.DownloadToFile(host_.c_str(), remote.c_str(), static_cast<uint16_t>(port_), local.c_str(),
-                                error, true);
+                                error, true, expected);
 }
 
 bool CUpdateEngine::DownloadAll(std::deque<PatchRecord>& todo)
@@ -73,7 +76,7 @@ bool CUpdateEngine::DownloadAll(std::deque<PatchRecord>& todo)
             lastFailedFile_ = record.fileName;
             continue;
         }
-        if (!FetchFile(record.remoteFolder.c_str(), record.packageName.c_str())) {
+        if (!FetchFile(record.remoteFolder.c_str(), record.packageName.c_str(), record.size)) {
             DebugLine("Failed Download : ", record.fileName);
             lastFailedFile_ = record.fileName;
             continue;

@@ -100,8 +100,10 @@ public:
 
     // --- Download and verification ---
     // Downloads remoteFolder/fileName into the work folder; false when it did
-    // not arrive or fileName is not a plain file name.
-    bool FetchFile(const char* remoteFolder, const char* fileName);
+    // not arrive, fileName is not a plain file name, or expectedSize (a
+    // record's package size; 0 or below: not known) is not the size the
+    // server announces or the body brings.
+    bool FetchFile(const char* remoteFolder, const char* fileName, int32_t expectedSize = 0);
     bool DownloadAll(std::deque<PatchRecord>& todo);
     static void OnDownloadProgress(uint32_t expected, uint32_t received);
 

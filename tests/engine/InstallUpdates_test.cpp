@@ -247,17 +247,27 @@ TEST_F(InstallTest, FileAlteredAfterExtractionIsReportedNotInstalled)
     EXPECT_FALSE(qvtest::FileExists(Placed("QVPatch.dat")));
 }
 
+// A package the server does not have, or one whose length is not the size
+// its record gives, fails its record; the installed file stays. A record
+// size of 0 (lists that did not keep sizes) is no size at all.
 TEST_F(InstallTest, MissingPackageLeavesTheInstalledFileAndFailsTheRecord)
 {
     ASSERT_TRUE(qvtest::WriteText(Placed("gone.dll"), "installed and working"));
+    ASSERT_TRUE(qvtest::WriteText(Placed("resized.dll"), "installed and working"));
     Row gone = Plain("gone.dll", "new version");
     DeleteFileA(remote.File("gone.dll").c_str()); // the server answers 404
+    Row resized = Plain("resized.dll", "new version");
+    resized.size += 1;
     Row fine = Plain("fine.txt", "fine");
-    Publish({gone, fine});
+    Row unsized = Plain("unsized.txt", "unsized");
+    unsized.size = 0;
+    Publish({gone, resized, fine, unsized});
     EXPECT_EQ(Install(), UPD_RESULT_BAD_FILE);
-    EXPECT_EQ(engine.LastFailedFile(), "gone.dll");
+    EXPECT_EQ(engine.LastFailedFile(), "resized.dll");
     EXPECT_EQ(ReadAll(Placed("gone.dll")), "installed and working");
+    EXPECT_EQ(ReadAll(Placed("resized.dll")), "installed and working");
     EXPECT_EQ(ReadAll(Placed("fine.txt")), "fine");
+    EXPECT_EQ(ReadAll(Placed("unsized.txt")), "unsized");
     EXPECT_FALSE(qvtest::FileExists(Placed("QVPatch.dat"))); // the next run tries again
     EXPECT_EQ(Check(), UPD_AVAILABLE);
 }

@@ -190,6 +190,23 @@ TEST_F(DownloadTest, ReadToFileNeedsAnOpenRequestAndAWritableFile)
     client_.Close();
 }
 
+// The caller's size (a patch record's) must be the announced one: anything
+// else fails before a file is opened; the right size downloads.
+TEST_F(DownloadTest, AnnouncedLengthOtherThanTheExpectedSizeFailsBeforeAnyFile)
+{
+    const std::string body = Pattern(5000);
+    ServeFile("sized.bin", body);
+    ASSERT_TRUE(server_.Behave(ServerBehaviour("/unsized.bin").Body(body).NoLength()));
+    for (const char* path : {"sized.bin", "unsized.bin"}) {
+        uint32_t code = 0;
+        EXPECT_FALSE(client_.DownloadToFile(Host(), path, Port(), local_.c_str(), code, true, 4999)) << path;
+        EXPECT_FALSE(client_.DownloadToFile(Host(), path, Port(), local_.c_str(), code, false, 5001)) << path;
+        EXPECT_FALSE(qvtest::FileExists(local_)) << path;
+    }
+    EXPECT_TRUE(client_.DownloadToFile(Host(), "sized.bin", Port(), local_.c_str(), code_, true, 5000));
+    EXPECT_TRUE(FileText(local_) == body);
+}
+
 TEST_F(DownloadTest, UnreadableLengthFailsLikeAMissingOneAndWritesNoFile)
 {
     // Each value is present but is no count of bytes a 32-bit download can hold.
@@ -254,6 +271,25 @@ TEST_F(StallTest, SilentServerMidBodyStopAndTrickleEachEndInAFailure)
                   << " bytes on disk); RequestText " << (answered ? "succeeded" : "failed") << " after "
                   << requestMs << " ms (result code " << textCode << ")\n";
     }
+}
+
+// A text answer that keeps the pace (2 KB every 400 ms) but would take 8 s:
+// the text request ends at twice the receive time-out.
+TEST_F(StallTest, TextRequestEndsAtItsDeadlineHoweverWellTheBodyKeepsPace)
+{
+    ASSERT_TRUE(server_.Behave(ServerBehaviour("/paced").Body(std::string(40 * 1024, 'p')).Chunks(2048, 400)));
+    CHttpClient client;
+    client.SetReceiveTimeout(kTestTimeoutMs);
+    std::string text = "left over";
+    uint32_t code = 0;
+    DWORD start = GetTickCount();
+    EXPECT_FALSE(client.RequestText(Host(), "/paced", Port(), HttpParameters(), text, code));
+    DWORD elapsed = GetTickCount() - start;
+    std::cout << "[ deadline ] 40 KB at 2 KB per 400 ms: failed after " << elapsed << " ms (result code " << code
+              << ")\n";
+    EXPECT_EQ(code, static_cast<uint32_t>(ERROR_INTERNET_TIMEOUT));
+    EXPECT_EQ(text, "");
+    EXPECT_LT(elapsed, 2 * kTestTimeoutMs + 2000);
 }
 
 TEST_F(StallTest, SlowBodyThatKeepsPaceArrivesWhole)
@@ -353,6 +389,27 @@ TEST_F(RequestTextTest, Utf8AnswerArrivesInTheSystemCodePage)
     EXPECT_EQ(GetACP(), 949u);
     EXPECT_EQ(text_, "\xC7\xD1\xB1\xDB OK");
     EXPECT_EQ(code_, 7u);
+}
+
+// A text request brings at most 64 KB: one byte more fails, with or without
+// an announced length, and returns nothing.
+TEST_F(RequestTextTest, AnswerLongerThan64KilobytesFailsWithNothingReturned)
+{
+    const std::string most(CHttpClient::kMaxTextBytes, 'n');
+    ASSERT_TRUE(server_.Behave(ServerBehaviour("/most").Body(most).NoLength()));
+    ASSERT_TRUE(Request("/most", {}));
+    EXPECT_EQ(text_.size(), most.size());
+    for (bool announced : {false, true}) {
+        ServerBehaviour behaviour("/longer");
+        behaviour.Body(most + "n");
+        if (!announced)
+            behaviour.NoLength();
+        ASSERT_TRUE(server_.Behave(behaviour));
+        text_ = "left over";
+        EXPECT_FALSE(Request("/longer", {})) << announced;
+        EXPECT_EQ(code_, static_cast<uint32_t>(ERROR_INSUFFICIENT_BUFFER)) << announced;
+        EXPECT_EQ(text_, "") << announced;
+    }
 }
 
 TEST_F(RequestTextTest, LongAnswerIsReadWhole)
