@@ -58,6 +58,15 @@ private:
     // Values shared by the shortcut steps, taken from the current record.
     std::string UpdaterPath() const;
     std::string ProductIconPath() const;
+    // "SOFTWARE\...\Uninstall\" + product code, under HKEY_LOCAL_MACHINE.
+    std::string UninstallEntryKey() const;
+    // Names the keys a refused write of this sequence may repair, exactly
+    // those it writes: the product key, the product's Uninstall entry (only
+    // with a product code: without one the path names the Uninstall key of
+    // every program), the machine's Run and RunOnce keys and the Internet
+    // Connection Wizard key. Each is the key alone, none of its sub-keys.
+    // Rebuilt whenever the record is taken again.
+    void ScopeRepairs();
 
     bool quick_;
     CFileUtil fileUtil_;

@@ -7,6 +7,7 @@
 #include "integration/SystemSetup.h"
 #include "platform/SpecialFolders.h"
 #include "tests/integration/ProductTraces.h"
+#include "tests/platform/PlatformTestUtil.h"
 #include "tests/support/TestSupport.h"
 #include "tests/sysinfo/LinkReader.h"
 #include "update/TableFile.h"
@@ -347,11 +348,24 @@ TEST_F(NtFamily, WithoutALanguageFileNothingHappensAndWithoutFlagsTheFixedStepsS
                      contextDll.c_str());
 }
 
+// The key may be guarded by another program: the write then repairs it for
+// the administrators only, and its list keeps refusing inherited entries.
 TEST_F(NtFamily, InternetConnectionWizardIsMarkedCompletedForNewProfiles)
 {
     const char key[] = ".DEFAULT\\Software\\Microsoft\\Internet Connection Wizard";
     SHDeleteValueA(HKEY_USERS, key, "Completed");
+    HKEY made = nullptr;
+    ASSERT_EQ(RegCreateKeyA(HKEY_USERS, key, &made), ERROR_SUCCESS);
+    RegCloseKey(made);
+    const std::string original = qvtest::KeySddl(HKEY_USERS, key);
+    ASSERT_TRUE(qvtest::SetKeySddl(HKEY_USERS, key, "D:P(A;;KR;;;WD)(A;;RCWD;;;BA)"));
     CSystemSetup().MarkInternetWizardCompleted();
+    const std::string repaired = qvtest::KeySddl(HKEY_USERS, key);
+    qvtest::SetKeySddl(HKEY_USERS, key, original.c_str());
+    EXPECT_EQ(repaired.compare(0, 3, "D:P"), 0) << repaired;
+    EXPECT_NE(repaired.find("(A;OICI;KA;;;BA)"), std::string::npos) << repaired;
+    EXPECT_EQ(repaired.find(";;;IU)"), std::string::npos) << repaired;
+    EXPECT_EQ(repaired.find(";;;BU)"), std::string::npos) << repaired;
     BYTE bytes[8] = {0};
     DWORD type = 0, size = sizeof(bytes);
     ASSERT_EQ(SHGetValueA(HKEY_USERS, key, "Completed", &type, bytes, &size), ERROR_SUCCESS);
