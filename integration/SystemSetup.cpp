@@ -118,9 +118,11 @@ void CSystemSetup::ApplyPostInstall()
 
 void CSystemSetup::PrepareRegistryRights()
 {
+    // The Run key is left as it is: a plain user who could add a value there
+    // would have it run at an administrator's logon. The installer itself
+    // writes its Run value with administrator rights.
     registry_.SetRootByName("HLM");
     registry_.GrantKeyAccessByPath(kSoftwareKey, KEY_READ, false, TRUSTEE_MASK_ALL);
-    registry_.GrantKeyAccessByPath(kRunKey, KEY_ALL_ACCESS, false, TRUSTEE_MASK_ALL);
 
     const std::string productKey = g_productSettings.ProductKeyPath();
     if (!registry_.SetRootByName(g_productSettings.ProductKeyRoot().c_str()))

@@ -33,9 +33,9 @@ public:
     void WriteUninstallEntry();
     void WriteRunValue();
 
-    // NT family: read access to HKLM\SOFTWARE, full access to the machine's
-    // Run key and to the product key (created when missing) for the four
-    // standard groups.
+    // NT family: read access to HKLM\SOFTWARE and full access to the product
+    // key (created when missing) for the four standard groups. The machine's
+    // Run key gains nothing: its values run at every user's logon.
     void PrepareRegistryRights();
     // "Quarantine" and "Log" in the install folder, open to the standard groups.
     void CreateWorkFolders();

@@ -39,6 +39,9 @@ const char kProgramName[] = "QV Test Program";
 const char kUninstallName[] = "QV Test \xC1\xA6\xB0\xC5"; // "제거" in code page 949
 const char kDescription[] = "QV test description";
 const char kStatus[] = "QV test applies settings";
+const char* const kFourGroups[] = {"S-1-5-32-544", "S-1-5-18", "S-1-5-4", "S-1-5-32-545"};
+const char kInteractive[] = "S-1-5-4";
+const char kUsers[] = "S-1-5-32-545";
 
 std::string InstallFolder()
 {
@@ -247,6 +250,21 @@ TEST_F(NtFamily, FreshInstallRegistersEverythingAndLeavesTheServiceRegisteredBut
     EXPECT_TRUE(qvtest::DirExists(InstallFolder() + "\\Quarantine"));
     EXPECT_TRUE(qvtest::DirExists(InstallFolder() + "\\Log"));
     EXPECT_TRUE(qvtest::DirExists(Folder("SYSTEM_TEMP_PATH")));
+
+    // Rights: every user may change the product key, but no plain user the
+    // machine's Run key, whose values run at every administrator's logon.
+    // (Wine's own list lets Users read the Run key's sub-keys.)
+    const std::string runList = qvtest::KeySddl(HKEY_LOCAL_MACHINE, kRunKey);
+    printf("Run key after post-install: %s\n", runList.c_str());
+    ASSERT_FALSE(runList.empty());
+    const std::vector<qvtest::AceInfo> run = qvtest::KeyAces(HKEY_LOCAL_MACHINE, kRunKey);
+    EXPECT_EQ(qvtest::FindAce(run, kInteractive), nullptr) << runList;
+    EXPECT_EQ(qvtest::FindWriteAce(run, kUsers), nullptr) << runList;
+    const std::vector<qvtest::AceInfo> product = qvtest::KeyAces(HKEY_LOCAL_MACHINE, kProductKey);
+    for (const char* sid : kFourGroups) {
+        const qvtest::AceInfo* ace = qvtest::FindAce(product, sid);
+        EXPECT_TRUE(ace && ace->mask == KEY_ALL_ACCESS) << sid << " in " << qvtest::KeySddl(HKEY_LOCAL_MACHINE, kProductKey);
+    }
 }
 
 TEST_F(NtFamily, AStoppedServiceIsStartedAndARunningOneIsLeftAlone)
