@@ -197,9 +197,10 @@ bool CRegistryAccess::AddRepairScope(const char* rootName, const char* path)
     if (!path || !RootByName(rootName, root))
         return false;
     std::string form = ScopeForm(path);
-    if (form.empty())
+    if (form.empty() || repairScopeCount_ == kRepairScopeCapacity)
         return false;
-    repairScope_.push_back({root, form});
+    repairScope_[repairScopeCount_].root = root;
+    repairScope_[repairScopeCount_++].path = form;
     return true;
 }
 
@@ -208,8 +209,8 @@ bool CRegistryAccess::InRepairScope(const char* path) const
     if (!path)
         return false;
     const std::string form = ScopeForm(path);
-    for (const ScopeKey& entry : repairScope_)
-        if (entry.root == root_ && entry.path == form)
+    for (size_t i = 0; i < repairScopeCount_; ++i)
+        if (repairScope_[i].root == root_ && repairScope_[i].path == form)
             return true;
     return false;
 }

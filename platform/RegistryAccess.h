@@ -36,7 +36,6 @@
 
 #include <deque>
 #include <string>
-#include <vector>
 
 // One sub-key found by CRegistryAccess::EnumSubKeys.
 struct RegistryItem {
@@ -72,9 +71,10 @@ public:
 
     // Adds the key path under the root named rootName (any name SetRootByName
     // accepts) to the repair scope. False, nothing added, for an unknown root
-    // name and for a null or empty path: the root itself is never in scope.
+    // name, for a null or empty path (the root itself is never in scope) and
+    // when the scope already holds kRepairScopeCapacity keys.
     bool AddRepairScope(const char* rootName, const char* path);
-    void ClearRepairScope() { repairScope_.clear(); }
+    void ClearRepairScope() { repairScopeCount_ = 0; }
     // True when path under the current root is a key of the repair scope.
     bool InRepairScope(const char* path) const;
 
@@ -129,7 +129,7 @@ public:
 
 private:
     struct ScopeKey {
-        HKEY root;
+        HKEY root = nullptr;
         std::string path; // in the form ScopeForm gives
     };
 
@@ -148,5 +148,7 @@ private:
     HKEY root_;
     bool adjustRights_;
     std::string rootNameText_;
-    std::vector<ScopeKey> repairScope_;
+    static const size_t kRepairScopeCapacity = 8;
+    ScopeKey repairScope_[kRepairScopeCapacity];
+    size_t repairScopeCount_ = 0;
 };

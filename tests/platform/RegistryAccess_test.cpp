@@ -472,6 +472,11 @@ TEST_F(RegistryTest, ARefusedKeyOutsideTheScopeFailsAndKeepsItsList)
     EXPECT_FALSE(reg_.AddRepairScope("HCU", "\\"));
     EXPECT_FALSE(reg_.AddRepairScope("HKLM", Key("in").c_str()));
     EXPECT_FALSE(reg_.AddRepairScope("HCU", nullptr));
+    // The scope holds eight keys at most.
+    CRegistryAccess full;
+    for (int i = 0; i < 8; ++i)
+        ASSERT_TRUE(full.AddRepairScope("HCU", Key("k" + std::to_string(i)).c_str()));
+    EXPECT_FALSE(full.AddRepairScope("HCU", Key("k8").c_str()));
 }
 
 TEST_F(RegistryTest, DeletingARefusedTreeOutsideTheScopeFailsAndChangesNoList)
