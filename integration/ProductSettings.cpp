@@ -57,6 +57,9 @@ void CProductSettings::SetProductKeyLocation(const char* location)
         return;
     productKeyRoot_ = root;
     productKeyPath_ = path;
+    // The product values may repair the product key itself, and no other key.
+    registry_.ClearRepairScope();
+    registry_.AddRepairScope(root.c_str(), path.c_str());
 }
 
 bool CProductSettings::SelectProductRoot()

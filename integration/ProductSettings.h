@@ -24,8 +24,10 @@ public:
     void GetConfig(ConfigRecord& record) const;
     void SetConfig(const ConfigRecord& record);
 
-    // Splits "ROOT\sub\key" at the first backslash into root name and sub-key.
-    // A text without a backslash, or starting with one, changes nothing.
+    // Splits "ROOT\sub\key" at the first backslash into root name and sub-key,
+    // and makes that key the only one a refused product-value operation may
+    // repair (CRegistryAccess). A text without a backslash, or starting with
+    // one, changes nothing.
     void SetProductKeyLocation(const char* location);
     const std::string& ProductKeyRoot() const { return productKeyRoot_; }
     const std::string& ProductKeyPath() const { return productKeyPath_; }

@@ -75,9 +75,14 @@ void CSystemSetup::CreateProgramGroup()
     }
 }
 
+std::string CSystemSetup::UninstallEntryKey() const
+{
+    return std::string(kUninstallKey) + "\\" + record_.ProductCode();
+}
+
 void CSystemSetup::WriteUninstallEntry()
 {
-    const std::string key = std::string(kUninstallKey) + "\\" + record_.ProductCode();
+    const std::string key = UninstallEntryKey();
     const std::string displayName = Text(TEXT_UNINSTALL_NAME);
     if (displayName.empty())
         return;

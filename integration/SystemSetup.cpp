@@ -24,6 +24,18 @@ CSystemSetup::CSystemSetup() : quick_(false)
 {
     g_productSettings.GetConfig(record_);
     g_productSettings.GetInstallFolder(installFolder_);
+    ScopeRepairs();
+}
+
+void CSystemSetup::ScopeRepairs()
+{
+    registry_.ClearRepairScope();
+    registry_.AddRepairScope(g_productSettings.ProductKeyRoot().c_str(), g_productSettings.ProductKeyPath().c_str());
+    if (!record_.ProductCode().empty())
+        registry_.AddRepairScope("HLM", UninstallEntryKey().c_str());
+    registry_.AddRepairScope("HLM", kRunKey);
+    registry_.AddRepairScope("HLM", kRunOnceKey);
+    registry_.AddRepairScope("HU", kInternetWizardKey);
 }
 
 void CSystemSetup::Pause()
@@ -56,6 +68,7 @@ void CSystemSetup::ApplyPostInstall()
     g_productSettings.SetStatusText(Text(TEXT_POST_INSTALL_STATUS).c_str());
     Progress(0);
     g_productSettings.GetConfig(record_);
+    ScopeRepairs();
     const int32_t flags = record_.PostInstallFlags();
 
     if (flags & POST_DESKTOP_SHORTCUT)
@@ -105,9 +118,11 @@ void CSystemSetup::ApplyPostInstall()
 
 void CSystemSetup::PrepareRegistryRights()
 {
+    // The Run key is left as it is: a plain user who could add a value there
+    // would have it run at an administrator's logon. The installer itself
+    // writes its Run value with administrator rights.
     registry_.SetRootByName("HLM");
     registry_.GrantKeyAccessByPath(kSoftwareKey, KEY_READ, false, TRUSTEE_MASK_ALL);
-    registry_.GrantKeyAccessByPath(kRunKey, KEY_ALL_ACCESS, false, TRUSTEE_MASK_ALL);
 
     const std::string productKey = g_productSettings.ProductKeyPath();
     if (!registry_.SetRootByName(g_productSettings.ProductKeyRoot().c_str()))

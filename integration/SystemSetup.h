@@ -33,9 +33,9 @@ public:
     void WriteUninstallEntry();
     void WriteRunValue();
 
-    // NT family: read access to HKLM\SOFTWARE, full access to the machine's
-    // Run key and to the product key (created when missing) for the four
-    // standard groups.
+    // NT family: read access to HKLM\SOFTWARE and full access to the product
+    // key (created when missing) for the four standard groups. The machine's
+    // Run key gains nothing: its values run at every user's logon.
     void PrepareRegistryRights();
     // "Quarantine" and "Log" in the install folder, open to the standard groups.
     void CreateWorkFolders();
@@ -58,6 +58,15 @@ private:
     // Values shared by the shortcut steps, taken from the current record.
     std::string UpdaterPath() const;
     std::string ProductIconPath() const;
+    // "SOFTWARE\...\Uninstall\" + product code, under HKEY_LOCAL_MACHINE.
+    std::string UninstallEntryKey() const;
+    // Names the keys a refused write of this sequence may repair, exactly
+    // those it writes: the product key, the product's Uninstall entry (only
+    // with a product code: without one the path names the Uninstall key of
+    // every program), the machine's Run and RunOnce keys and the Internet
+    // Connection Wizard key. Each is the key alone, none of its sub-keys.
+    // Rebuilt whenever the record is taken again.
+    void ScopeRepairs();
 
     bool quick_;
     CFileUtil fileUtil_;

@@ -34,6 +34,11 @@ const size_t kTreePathLimit = 1023;
 const REGSAM kWriteAccess = KEY_READ | KEY_CREATE_SUB_KEY | KEY_SET_VALUE; // 0x2001F
 // Access needed to read and rewrite a key's access list.
 const REGSAM kSecurityAccess = READ_CONTROL | WRITE_DAC; // 0x60000
+// The groups a repair lets in: the installer runs as one of them.
+const DWORD kRepairTrustees = TRUSTEE_MASK_ADMINISTRATORS | TRUSTEE_MASK_LOCAL_SYSTEM;
+
+typedef BOOL(WINAPI* SetDescriptorControlFn)(PSECURITY_DESCRIPTOR, SECURITY_DESCRIPTOR_CONTROL,
+                                              SECURITY_DESCRIPTOR_CONTROL);
 
 // Closes a registry key on every path.
 class KeyHandle {
@@ -63,6 +68,73 @@ bool EqualsIgnoreCase(const char* a, const char* b)
             return false;
     }
     return *a == *b;
+}
+
+bool RootByName(const char* name, HKEY& root)
+{
+    if (!name)
+        return false;
+    std::vector<char> trimmed(name, name + strlen(name) + 1);
+    TrimBlanks(trimmed.data());
+    for (const RootName& entry : kRoots) {
+        if (EqualsIgnoreCase(trimmed.data(), entry.longName) ||
+            EqualsIgnoreCase(trimmed.data(), entry.shortName)) {
+            root = entry.root;
+            return true;
+        }
+    }
+    return false;
+}
+
+// The form in which repair-scope paths are compared: ASCII letters in upper
+// case, both bytes of a double-byte character as they are (a trail byte may
+// look like a letter or a backslash), runs of backslashes as one and none at
+// either end. Keys differing in other letters' case stay apart, which at
+// worst leaves a key out of the scope.
+std::string ScopeForm(const char* path)
+{
+    std::string form;
+    bool separator = false;
+    for (const char* p = path; *p; ++p) {
+        if (*p == '\\') {
+            separator = !form.empty();
+            continue;
+        }
+        if (separator)
+            form += '\\';
+        separator = false;
+        if (IsDBCSLeadByte(static_cast<BYTE>(*p)) && p[1]) {
+            form += *p++;
+            form += *p;
+            continue;
+        }
+        form += (*p >= 'a' && *p <= 'z') ? static_cast<char>(*p - 'a' + 'A') : *p;
+    }
+    return form;
+}
+
+// Gives target the SE_DACL_PROTECTED flag when source has it, so a list that
+// refuses its parent's entries keeps refusing them. SetSecurityDescriptorControl
+// is missing from Windows NT 4.0, which has no such flag either: it is looked
+// up in the advapi32 already loaded, and without it nothing is to be carried.
+// False when the flag cannot be read or set.
+bool CarryDaclProtection(PSECURITY_DESCRIPTOR source, PSECURITY_DESCRIPTOR target)
+{
+    SECURITY_DESCRIPTOR_CONTROL control = 0;
+    DWORD revision = 0;
+    if (!GetSecurityDescriptorControl(source, &control, &revision))
+        return false;
+    if (!(control & SE_DACL_PROTECTED))
+        return true;
+    HMODULE advapi = GetModuleHandleA("advapi32.dll");
+    // Through void*: the entry point is not FARPROC-shaped.
+    SetDescriptorControlFn setControl =
+        advapi ? reinterpret_cast<SetDescriptorControlFn>(
+                     reinterpret_cast<void*>(GetProcAddress(advapi, "SetSecurityDescriptorControl")))
+               : nullptr;
+    if (!setControl)
+        return true;
+    return setControl(target, SE_DACL_PROTECTED, SE_DACL_PROTECTED) != FALSE;
 }
 
 bool IsNtPlatform()
@@ -116,17 +188,30 @@ CRegistryAccess::CRegistryAccess()
 
 bool CRegistryAccess::SetRootByName(const char* name)
 {
-    if (!name)
+    return RootByName(name, root_);
+}
+
+bool CRegistryAccess::AddRepairScope(const char* rootName, const char* path)
+{
+    HKEY root = nullptr;
+    if (!path || !RootByName(rootName, root))
         return false;
-    std::vector<char> trimmed(name, name + strlen(name) + 1);
-    TrimBlanks(trimmed.data());
-    for (const RootName& entry : kRoots) {
-        if (EqualsIgnoreCase(trimmed.data(), entry.longName) ||
-            EqualsIgnoreCase(trimmed.data(), entry.shortName)) {
-            root_ = entry.root;
+    std::string form = ScopeForm(path);
+    if (form.empty() || repairScopeCount_ == kRepairScopeCapacity)
+        return false;
+    repairScope_[repairScopeCount_].root = root;
+    repairScope_[repairScopeCount_++].path = form;
+    return true;
+}
+
+bool CRegistryAccess::InRepairScope(const char* path) const
+{
+    if (!path)
+        return false;
+    const std::string form = ScopeForm(path);
+    for (size_t i = 0; i < repairScopeCount_; ++i)
+        if (repairScope_[i].root == root_ && repairScope_[i].path == form)
             return true;
-        }
-    }
     return false;
 }
 
@@ -142,15 +227,13 @@ const std::string& CRegistryAccess::GetRootName(bool shortForm)
     return rootNameText_;
 }
 
-// Opens an existing key. On the NT family a refusal opens the key up for the
-// four groups and tries once more; the second answer is final.
+// Opens an existing key. A refusal of a key in the repair scope repairs it
+// and tries once more; the second answer is final.
 LONG CRegistryAccess::OpenKey(const char* path, REGSAM access, HKEY& key)
 {
     key = nullptr;
     LONG error = RegOpenKeyExA(root_, path, 0, access, &key);
-    if (error != ERROR_ACCESS_DENIED || !adjustRights_)
-        return error;
-    if (!GrantKeyAccessByPath(path, KEY_ALL_ACCESS, false, TRUSTEE_MASK_ALL))
+    if (error != ERROR_ACCESS_DENIED || !RepairKey(path))
         return error;
     key = nullptr;
     return RegOpenKeyExA(root_, path, 0, access, &key);
@@ -266,17 +349,17 @@ bool CRegistryAccess::WriteBinary(const char* path, const char* valueName, const
     return WriteValue(path, valueName, REG_BINARY, static_cast<const BYTE*>(bytes), count);
 }
 
-// Opens or creates the key and stores the value. On the NT family a refusal
-// (of the open or of the store) opens the key up by path, as OpenKey does for
+// Opens or creates the key and stores the value. A refusal (of the open or of
+// the store) of a key in the repair scope repairs it, as OpenKey does for
 // reads, and the store is tried once more; the second answer is final. A key
 // created here stays when the store fails.
 bool CRegistryAccess::WriteValue(const char* path, const char* valueName, DWORD type, const BYTE* data,
                                  DWORD size)
 {
     LONG error = StoreValue(root_, path, valueName, type, data, size);
-    if (error != ERROR_ACCESS_DENIED || !adjustRights_)
+    if (error != ERROR_ACCESS_DENIED)
         return error == ERROR_SUCCESS;
-    if (!GrantKeyAccessByPath(path, KEY_ALL_ACCESS, false, TRUSTEE_MASK_ALL))
+    if (!RepairKey(path))
         return false;
     return StoreValue(root_, path, valueName, type, data, size) == ERROR_SUCCESS;
 }
@@ -290,7 +373,13 @@ bool CRegistryAccess::DeleteValue(const char* path, const char* valueName)
         if (OpenKey(path, KEY_ALL_ACCESS, key.out()) == ERROR_SUCCESS)
             RegDeleteValueA(key.get(), valueName);
     }
-    return !KeyExists(path) || !ValueExists(path, valueName);
+    // Only "not found" means gone: a key or value that refuses to be seen is still there.
+    KeyHandle key;
+    LONG error = OpenKey(path, KEY_QUERY_VALUE, key.out());
+    if (error == ERROR_FILE_NOT_FOUND)
+        return true;
+    return error == ERROR_SUCCESS &&
+           RegQueryValueExA(key.get(), valueName, nullptr, nullptr, nullptr, nullptr) == ERROR_FILE_NOT_FOUND;
 }
 
 bool CRegistryAccess::DeleteKey(const char* path, bool recursive)
@@ -306,12 +395,20 @@ bool CRegistryAccess::DeleteKey(const char* path, bool recursive)
             LONG error = recursive ? static_cast<LONG>(SHDeleteKeyA(root_, path)) : RegDeleteKeyA(root_, path);
             return error == ERROR_SUCCESS;
         };
-        if (!remove()) {
-            GrantKeyTreeAccess(path, TRUSTEE_MASK_ALL);
+        if (!remove() && InRepairScope(path)) {
+            if (recursive)
+                RepairTree(path);
+            else
+                RepairKey(path);
             remove();
         }
     }
-    return !KeyExists(path);
+    // Only "not found" means gone: a key that refuses to be opened is still there.
+    HKEY probe = nullptr;
+    LONG error = RegOpenKeyExA(root_, path, 0, KEY_READ, &probe);
+    if (error == ERROR_SUCCESS)
+        RegCloseKey(probe);
+    return error == ERROR_FILE_NOT_FOUND;
 }
 
 bool CRegistryAccess::EnumSubKeys(const char* path, std::deque<RegistryItem>& items, bool recursive)
@@ -345,6 +442,11 @@ bool CRegistryAccess::EnumInto(const std::string& path, std::deque<RegistryItem>
 
 bool CRegistryAccess::GrantKeyAccess(HKEY key, DWORD access, bool replace, DWORD trusteeMask)
 {
+    return ApplyGroupAccess(key, access, replace, trusteeMask, false);
+}
+
+bool CRegistryAccess::ApplyGroupAccess(HKEY key, DWORD access, bool replace, DWORD trusteeMask, bool keepProtection)
+{
     if (!adjustRights_ || !key)
         return false;
 
@@ -366,9 +468,41 @@ bool CRegistryAccess::GrantKeyAccess(HKEY key, DWORD access, bool replace, DWORD
     if (!BuildGroupAccessList(access, replace, oldAcl, trusteeMask, &newAcl))
         return false;
     bool ok = SetSecurityDescriptorDacl(&descriptor, TRUE, newAcl, TRUE) && // list present, defaulted
+              (!keepProtection || CarryDaclProtection(current.data(), &descriptor)) &&
               RegSetKeySecurity(key, DACL_SECURITY_INFORMATION, &descriptor) == ERROR_SUCCESS;
     LocalFree(newAcl);
     return ok;
+}
+
+bool CRegistryAccess::RepairKey(const char* path)
+{
+    if (!adjustRights_ || !InRepairScope(path))
+        return false;
+    KeyHandle key;
+    if (RegOpenKeyExA(root_, path, 0, kSecurityAccess, &key.out()) != ERROR_SUCCESS)
+        return false;
+    return ApplyGroupAccess(key.get(), KEY_ALL_ACCESS, false, kRepairTrustees, true);
+}
+
+// Walks the whole sub-tree, keys outside the scope included (only reading
+// their sub-key names), and repairs the keys in scope. Paths end at
+// GrantKeyTreeAccess's length, so a loop of registry links ends too.
+void CRegistryAccess::RepairTree(const std::string& path)
+{
+    if (path.size() > kTreePathLimit)
+        return;
+    RepairKey(path.c_str());
+    KeyHandle key;
+    if (RegOpenKeyExA(root_, path.c_str(), 0, KEY_READ, &key.out()) != ERROR_SUCCESS)
+        return;
+    for (DWORD index = 0;; ++index) {
+        char name[kKeyNameBufferSize] = {0};
+        DWORD length = sizeof(name);
+        if (RegEnumKeyExA(key.get(), index, name, &length, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
+            break;
+        if (name[0] != '\0')
+            RepairTree(path + "\\" + name);
+    }
 }
 
 bool CRegistryAccess::GrantKeyAccessByPath(const char* path, DWORD access, bool replace, DWORD trusteeMask)

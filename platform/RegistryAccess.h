@@ -3,9 +3,28 @@
 // CRegistryAccess is the one object through which the installer reads and
 // writes the registry. The root is chosen by name ("HKEY_LOCAL_MACHINE" or
 // "HLM", ...; see SetRootByName) and every operation takes a sub-key path under
-// it. On the NT family a key that refuses access is opened up for the four
-// standard groups (platform/GroupAccess.h) and tried once more; on Windows
-// 95/98/Me the rights operations do nothing and a refusal is final.
+// it. On Windows 95/98/Me the rights operations do nothing and a refusal is final.
+//
+// Rights repair (NT family). When an open, a store or a deletion is refused
+// (ERROR_ACCESS_DENIED) and the key is in this object's repair scope, the
+// key's access list gains full access (KEY_ALL_ACCESS, inherited by sub-keys)
+// for the built-in Administrators group and LocalSystem only, merged into the
+// entries it has, and a list protected from its parent's entries
+// (SE_DACL_PROTECTED) stays protected; then the operation is tried once more.
+// Plain users gain nothing from a repair. A key outside the scope is never
+// touched: the refusal is final and the operation fails.
+//
+// The scope is a list of keys, each a root and a sub-key path, that the
+// object's owner adds with AddRepairScope; it starts empty, so an object
+// nobody scoped repairs nothing. An entry covers exactly its own key, never
+// a sub-key: a refused path is in scope when it names an entry's key under
+// the same root, compared without regard to the case of ASCII letters (the
+// bytes of double-byte characters exactly) and with runs of backslashes
+// taken as one. The installer's owners add only the keys they write: the
+// product key, its Uninstall entry, the machine's Run and RunOnce keys, the
+// Internet Connection Wizard key of HKEY_USERS\.DEFAULT and the update
+// engine's machine key under HKEY_CLASSES_ROOT\CLSID. A deliberate
+// GrantKeyAccess* call is not a repair and takes no notice of the scope.
 //
 // Every operation returns false for a null path, value name or data pointer
 // without touching the registry. No key handle stays open between calls. The
@@ -50,6 +69,15 @@ public:
     // True on the NT family: access refusals are repaired and rights operations act.
     bool AdjustsRights() const { return adjustRights_; }
 
+    // Adds the key path under the root named rootName (any name SetRootByName
+    // accepts) to the repair scope. False, nothing added, for an unknown root
+    // name, for a null or empty path (the root itself is never in scope) and
+    // when the scope already holds kRepairScopeCapacity keys.
+    bool AddRepairScope(const char* rootName, const char* path);
+    void ClearRepairScope() { repairScopeCount_ = 0; }
+    // True when path under the current root is a key of the repair scope.
+    bool InRepairScope(const char* path) const;
+
     // True when the key opens for reading.
     bool KeyExists(const char* path);
     // True when the key opens for queries and holds the value, whatever its type.
@@ -71,10 +99,14 @@ public:
     // Creates the key when missing; stores exactly count bytes as REG_BINARY.
     bool WriteBinary(const char* path, const char* valueName, const void* bytes, DWORD count);
 
-    // True when afterwards the key or the value no longer exists.
+    // True when afterwards the key or the value no longer exists. A key or
+    // value that refuses to be seen counts as still there.
     bool DeleteValue(const char* path, const char* valueName);
     // Deletes the key (with its sub-tree when recursive); true when afterwards
-    // the key no longer exists. An empty path (the root itself) is refused.
+    // the key no longer exists (a refused key counts as still there). A
+    // failed deletion of a key in the repair scope repairs it and, when
+    // recursive, every key of its sub-tree in the scope, then tries once
+    // more. An empty path (the root itself) is refused.
     bool DeleteKey(const char* path, bool recursive);
 
     // Appends one item per sub-key, depth first (pre-order) when recursive.
@@ -96,12 +128,27 @@ public:
     bool GrantKeyTreeAccess(const char* path, DWORD trusteeMask);
 
 private:
+    struct ScopeKey {
+        HKEY root = nullptr;
+        std::string path; // in the form ScopeForm gives
+    };
+
     LONG OpenKey(const char* path, REGSAM access, HKEY& key);
     bool WriteValue(const char* path, const char* valueName, DWORD type, const BYTE* data, DWORD size);
     bool EnumInto(const std::string& path, std::deque<RegistryItem>& items, bool recursive);
     bool GrantTree(std::string path, DWORD trusteeMask);
+    // Merges access entries for trusteeMask into the key's list; keepProtection
+    // carries the list's SE_DACL_PROTECTED flag over to the new list.
+    bool ApplyGroupAccess(HKEY key, DWORD access, bool replace, DWORD trusteeMask, bool keepProtection);
+    // The repair of a refused key (see the class comment); false outside the scope.
+    bool RepairKey(const char* path);
+    // RepairKey for every key of the sub-tree (the key itself included) that is in scope.
+    void RepairTree(const std::string& path);
 
     HKEY root_;
     bool adjustRights_;
     std::string rootNameText_;
+    static const size_t kRepairScopeCapacity = 8;
+    ScopeKey repairScope_[kRepairScopeCapacity];
+    size_t repairScopeCount_ = 0;
 };

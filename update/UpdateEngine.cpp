@@ -22,6 +22,13 @@ const char kMachineKeyRoot[] = "HCR";
 const char kMachineKeyPath[] = "CLSID\\{69DCE9C8-CEDD-49bb-88D6-F4101845BA35}";
 const char kMachineKeyValue[] = "unq";
 
+// The machine key's root, with the machine key as the one key a refused
+// read or write may repair.
+bool SelectMachineKey(CRegistryAccess& registry)
+{
+    return registry.SetRootByName(kMachineKeyRoot) && registry.AddRepairScope(kMachineKeyRoot, kMachineKeyPath);
+}
+
 const char kWorkFolderName[] = "\\QVTmp";
 
 // Closes a find handle on every path.
@@ -65,8 +72,7 @@ bool CUpdateEngine::EnsureMachineKey(std::string& key)
 {
     key.clear();
     CRegistryAccess registry;
-    if (registry.SetRootByName(kMachineKeyRoot) &&
-        registry.ReadString(kMachineKeyPath, kMachineKeyValue, key))
+    if (SelectMachineKey(registry) && registry.ReadString(kMachineKeyPath, kMachineKeyValue, key))
         return true;
     return CreateMachineKey(key);
 }
@@ -87,7 +93,7 @@ bool CUpdateEngine::CreateMachineKey(std::string& key)
 
     // A key that cannot be stored still serves this run; the next run makes a new one.
     CRegistryAccess registry;
-    if (registry.SetRootByName(kMachineKeyRoot))
+    if (SelectMachineKey(registry))
         registry.WriteString(kMachineKeyPath, kMachineKeyValue, key.c_str(), REG_SZ);
     return true;
 }

@@ -24,6 +24,7 @@
 #include "res/resource.h"
 #include "sysinfo/Md5.h"
 #include "tests/integration/ProductTraces.h"
+#include "tests/platform/PlatformTestUtil.h"
 #include "tests/server/TestServer.h"
 #include "tests/support/TestSupport.h"
 #include "tests/sysinfo/LinkReader.h"
@@ -355,6 +356,12 @@ TEST_F(WizardInstall, AFreshInstallThenASecondRunThenAnUpdateWithADamagedPackage
     EXPECT_EQ(text, "Korvane Free");
     EXPECT_TRUE(qvtest::ReadRegistryString(HKEY_LOCAL_MACHINE, kRunKey, "KorvaneFree", text));
     EXPECT_EQ(text, "\"" + updater + "\" /run");
+    // No plain user may add a Run value of his own: it would run at an administrator's logon.
+    const std::vector<qvtest::AceInfo> runAces = qvtest::KeyAces(HKEY_LOCAL_MACHINE, kRunKey);
+    printf("  Run key list: %s\n", qvtest::KeySddl(HKEY_LOCAL_MACHINE, kRunKey).c_str());
+    EXPECT_FALSE(runAces.empty());
+    EXPECT_EQ(qvtest::FindWriteAce(runAces, "S-1-5-4"), nullptr);
+    EXPECT_EQ(qvtest::FindWriteAce(runAces, "S-1-5-32-545"), nullptr);
     EXPECT_EQ(qvtest::ServiceState(kServiceName), static_cast<DWORD>(SERVICE_STOPPED));  // registered, not started
     BYTE completed[4] = {0};
     DWORD size = sizeof(completed);

@@ -5,6 +5,7 @@
 #include "integration/ProductSettings.h"
 #include "platform/RegistryAccess.h"
 #include "tests/engine/EngineTestUtil.h"
+#include "tests/platform/PlatformTestUtil.h"
 
 #include <gtest/gtest.h>
 
@@ -190,6 +191,19 @@ TEST(MachineKey, CreatedOnceAsThirtyTwoHexDigitsAndReused)
     std::string second;
     ASSERT_TRUE(other.EnsureMachineKey(second));
     EXPECT_EQ(second, first);
+
+    // A key nobody may read is repaired for the administrators only and
+    // still gives the same identity.
+    const std::string original = qvtest::KeySddl(HKEY_CLASSES_ROOT, path);
+    ASSERT_TRUE(qvtest::SetKeySddl(HKEY_CLASSES_ROOT, path, "D:P(A;;RCWD;;;BA)"));
+    std::string guarded;
+    EXPECT_TRUE(other.EnsureMachineKey(guarded));
+    const std::string repaired = qvtest::KeySddl(HKEY_CLASSES_ROOT, path);
+    qvtest::SetKeySddl(HKEY_CLASSES_ROOT, path, original.c_str());
+    EXPECT_EQ(guarded, first);
+    EXPECT_EQ(repaired.compare(0, 3, "D:P"), 0) << repaired;
+    EXPECT_EQ(repaired.find(";;;IU)"), std::string::npos) << repaired;
+    EXPECT_EQ(repaired.find(";;;BU)"), std::string::npos) << repaired;
 
     // A key made at another time differs.
     std::string fresh;

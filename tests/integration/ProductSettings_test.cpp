@@ -3,6 +3,7 @@
 #include "integration/ProductSettings.h"
 
 #include "platform/SpecialFolders.h"
+#include "tests/platform/PlatformTestUtil.h"
 #include "tests/support/TestSupport.h"
 
 #include <gtest/gtest.h>
@@ -52,6 +53,30 @@ TEST(ProductSettings, ProductValuesRoundTripUnderTheProductKey)
     EXPECT_EQ(text, "kept");
 
     SHDeleteKeyA(HKEY_CURRENT_USER, "Software\\QVSetupTests\\ProductSettings");
+}
+
+// Another program may guard the product key: the update values still reach
+// it, after a repair that lets the administrators in and nobody else.
+TEST(ProductSettings, AGuardedProductKeyIsOpenedToTheAdministratorsOnly)
+{
+    const char sub[] = "Software\\QVSetupTests\\GuardedProduct";
+    qvtest::ForceDeleteTree(HKEY_CURRENT_USER, sub);
+    CProductSettings settings;
+    settings.SetProductKeyLocation((std::string("HCU\\") + sub).c_str());
+    settings.WriteProductString("ProductPath", "C:\\Old");
+    ASSERT_TRUE(qvtest::SetKeySddl(HKEY_CURRENT_USER, sub, "D:P(A;;RCWD;;;BA)"));
+
+    settings.WriteProductDword("SuccessUpdate", 1);
+    uint32_t number = 0;
+    EXPECT_TRUE(settings.ReadProductDword("SuccessUpdate", number));
+    EXPECT_EQ(number, 1u);
+    const std::string sddl = qvtest::KeySddl(HKEY_CURRENT_USER, sub);
+    const std::vector<qvtest::AceInfo> aces = qvtest::KeyAces(HKEY_CURRENT_USER, sub);
+    EXPECT_EQ(sddl.compare(0, 3, "D:P"), 0) << sddl;
+    EXPECT_NE(qvtest::FindAce(aces, "S-1-5-18"), nullptr) << sddl;
+    for (const qvtest::AceInfo& ace : aces)
+        EXPECT_TRUE(ace.sid == "S-1-5-32-544" || ace.sid == "S-1-5-18") << sddl;
+    qvtest::ForceDeleteTree(HKEY_CURRENT_USER, sub);
 }
 
 TEST(ProductSettings, UnknownRootMakesProductValuesNoOps)

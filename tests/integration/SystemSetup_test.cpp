@@ -7,6 +7,7 @@
 #include "integration/SystemSetup.h"
 #include "platform/SpecialFolders.h"
 #include "tests/integration/ProductTraces.h"
+#include "tests/platform/PlatformTestUtil.h"
 #include "tests/support/TestSupport.h"
 #include "tests/sysinfo/LinkReader.h"
 #include "update/TableFile.h"
@@ -38,6 +39,9 @@ const char kProgramName[] = "QV Test Program";
 const char kUninstallName[] = "QV Test \xC1\xA6\xB0\xC5"; // "제거" in code page 949
 const char kDescription[] = "QV test description";
 const char kStatus[] = "QV test applies settings";
+const char* const kFourGroups[] = {"S-1-5-32-544", "S-1-5-18", "S-1-5-4", "S-1-5-32-545"};
+const char kInteractive[] = "S-1-5-4";
+const char kUsers[] = "S-1-5-32-545";
 
 std::string InstallFolder()
 {
@@ -246,6 +250,21 @@ TEST_F(NtFamily, FreshInstallRegistersEverythingAndLeavesTheServiceRegisteredBut
     EXPECT_TRUE(qvtest::DirExists(InstallFolder() + "\\Quarantine"));
     EXPECT_TRUE(qvtest::DirExists(InstallFolder() + "\\Log"));
     EXPECT_TRUE(qvtest::DirExists(Folder("SYSTEM_TEMP_PATH")));
+
+    // Rights: every user may change the product key, but no plain user the
+    // machine's Run key, whose values run at every administrator's logon.
+    // (Wine's own list lets Users read the Run key's sub-keys.)
+    const std::string runList = qvtest::KeySddl(HKEY_LOCAL_MACHINE, kRunKey);
+    printf("Run key after post-install: %s\n", runList.c_str());
+    ASSERT_FALSE(runList.empty());
+    const std::vector<qvtest::AceInfo> run = qvtest::KeyAces(HKEY_LOCAL_MACHINE, kRunKey);
+    EXPECT_EQ(qvtest::FindAce(run, kInteractive), nullptr) << runList;
+    EXPECT_EQ(qvtest::FindWriteAce(run, kUsers), nullptr) << runList;
+    const std::vector<qvtest::AceInfo> product = qvtest::KeyAces(HKEY_LOCAL_MACHINE, kProductKey);
+    for (const char* sid : kFourGroups) {
+        const qvtest::AceInfo* ace = qvtest::FindAce(product, sid);
+        EXPECT_TRUE(ace && ace->mask == KEY_ALL_ACCESS) << sid << " in " << qvtest::KeySddl(HKEY_LOCAL_MACHINE, kProductKey);
+    }
 }
 
 TEST_F(NtFamily, AStoppedServiceIsStartedAndARunningOneIsLeftAlone)
@@ -347,11 +366,24 @@ TEST_F(NtFamily, WithoutALanguageFileNothingHappensAndWithoutFlagsTheFixedStepsS
                      contextDll.c_str());
 }
 
+// The key may be guarded by another program: the write then repairs it for
+// the administrators only, and its list keeps refusing inherited entries.
 TEST_F(NtFamily, InternetConnectionWizardIsMarkedCompletedForNewProfiles)
 {
     const char key[] = ".DEFAULT\\Software\\Microsoft\\Internet Connection Wizard";
     SHDeleteValueA(HKEY_USERS, key, "Completed");
+    HKEY made = nullptr;
+    ASSERT_EQ(RegCreateKeyA(HKEY_USERS, key, &made), ERROR_SUCCESS);
+    RegCloseKey(made);
+    const std::string original = qvtest::KeySddl(HKEY_USERS, key);
+    ASSERT_TRUE(qvtest::SetKeySddl(HKEY_USERS, key, "D:P(A;;KR;;;WD)(A;;RCWD;;;BA)"));
     CSystemSetup().MarkInternetWizardCompleted();
+    const std::string repaired = qvtest::KeySddl(HKEY_USERS, key);
+    qvtest::SetKeySddl(HKEY_USERS, key, original.c_str());
+    EXPECT_EQ(repaired.compare(0, 3, "D:P"), 0) << repaired;
+    EXPECT_NE(repaired.find("(A;OICI;KA;;;BA)"), std::string::npos) << repaired;
+    EXPECT_EQ(repaired.find(";;;IU)"), std::string::npos) << repaired;
+    EXPECT_EQ(repaired.find(";;;BU)"), std::string::npos) << repaired;
     BYTE bytes[8] = {0};
     DWORD type = 0, size = sizeof(bytes);
     ASSERT_EQ(SHGetValueA(HKEY_USERS, key, "Completed", &type, bytes, &size), ERROR_SUCCESS);

@@ -83,10 +83,52 @@ void ForceDeleteTree(HKEY root, const std::string& path)
     RegDeleteKeyA(root, path.c_str());
 }
 
+std::string KeySddl(HKEY root, const std::string& path)
+{
+    HKEY key = nullptr;
+    if (RegOpenKeyExA(root, path.c_str(), 0, READ_CONTROL, &key) != ERROR_SUCCESS)
+        return "";
+    std::vector<BYTE> buffer(65536);
+    DWORD size = static_cast<DWORD>(buffer.size());
+    std::string sddl;
+    char* text = nullptr;
+    if (RegGetKeySecurity(key, DACL_SECURITY_INFORMATION, buffer.data(), &size) == ERROR_SUCCESS &&
+        ConvertSecurityDescriptorToStringSecurityDescriptorA(buffer.data(), SDDL_REVISION_1,
+                                                             DACL_SECURITY_INFORMATION, &text, nullptr))
+        sddl = text;
+    LocalFree(text);
+    RegCloseKey(key);
+    return sddl;
+}
+
+bool SetKeySddl(HKEY root, const std::string& path, const char* sddl)
+{
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    if (!ConvertStringSecurityDescriptorToSecurityDescriptorA(sddl, SDDL_REVISION_1, &descriptor, nullptr))
+        return false;
+    HKEY key = nullptr;
+    bool ok = RegOpenKeyExA(root, path.c_str(), 0, READ_CONTROL | WRITE_DAC, &key) == ERROR_SUCCESS &&
+              RegSetKeySecurity(key, DACL_SECURITY_INFORMATION, descriptor) == ERROR_SUCCESS;
+    if (key)
+        RegCloseKey(key);
+    LocalFree(descriptor);
+    return ok;
+}
+
 const AceInfo* FindAce(const std::vector<AceInfo>& aces, const std::string& sid)
 {
     for (const AceInfo& ace : aces)
         if (ace.sid == sid)
+            return &ace;
+    return nullptr;
+}
+
+const AceInfo* FindWriteAce(const std::vector<AceInfo>& aces, const std::string& sid)
+{
+    const DWORD changes = KEY_SET_VALUE | KEY_CREATE_SUB_KEY | KEY_CREATE_LINK | DELETE | WRITE_DAC | WRITE_OWNER |
+                          GENERIC_WRITE | GENERIC_ALL;
+    for (const AceInfo& ace : aces)
+        if (ace.sid == sid && (ace.mask & changes))
             return &ace;
     return nullptr;
 }

@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstring>
 #include <vector>
 
@@ -15,6 +16,12 @@ const char kAdmins[] = "S-1-5-32-544";
 const char kSystem[] = "S-1-5-18";
 const char kInteractive[] = "S-1-5-4";
 const char kUsers[] = "S-1-5-32-545";
+const char kEveryone[] = "S-1-1-0";
+// A key another program guards: everyone reads, the administrators may only
+// read and rewrite its list, and it takes no entries from its parent.
+const char kGuardedList[] = "D:P(A;;KR;;;WD)(A;;RCWD;;;BA)";
+// The same without the read entry: nobody may list or read the key.
+const char kUnreadableList[] = "D:P(A;;RCWD;;;BA)";
 
 // Each test works under HKCU\Software\QVSetupTests\<test name> and removes it.
 class RegistryTest : public ::testing::Test {
@@ -48,6 +55,14 @@ protected:
         data.resize(size);
         return error == ERROR_SUCCESS;
     }
+    // Makes the key (with the value "v") and gives it the list.
+    void MakeGuardedKey(const std::string& sub, const char* list = kGuardedList)
+    {
+        ASSERT_TRUE(reg_.WriteString(Key(sub).c_str(), "v", "kept"));
+        ASSERT_TRUE(qvtest::SetKeySddl(HKEY_CURRENT_USER, Key(sub), list));
+        ASSERT_FALSE(RawOpen(sub, KEY_SET_VALUE)) << "Wine let a guarded key be written";
+    }
+    std::string Sddl(const std::string& sub) { return qvtest::KeySddl(HKEY_CURRENT_USER, Key(sub)); }
     bool RawOpen(const std::string& sub, REGSAM access)
     {
         HKEY key;
@@ -295,17 +310,17 @@ TEST_F(RegistryTest, RefusedKeysAreOpenedUpAndTriedAgain)
     ASSERT_TRUE(reg_.WriteString(Key("r").c_str(), "v", "kept"));
     ASSERT_TRUE(qvtest::CloseKeyOff(HKEY_CURRENT_USER, Key("r")));
     ASSERT_FALSE(RawOpen("r", KEY_READ)); // Wine enforces the empty list
+    ASSERT_TRUE(reg_.AddRepairScope("HCU", Key("r").c_str()));
 
     std::string text;
     EXPECT_TRUE(reg_.ReadString(Key("r").c_str(), "v", text));
     EXPECT_EQ(text, "kept");
     EXPECT_TRUE(RawOpen("r", KEY_ALL_ACCESS));
+    // The repair lets the administrators in, and nobody else.
     std::vector<qvtest::AceInfo> aces = qvtest::KeyAces(HKEY_CURRENT_USER, Key("r"));
-    ASSERT_EQ(aces.size(), 4u);
+    ASSERT_EQ(aces.size(), 2u);
     EXPECT_EQ(aces[0].sid, kAdmins);
     EXPECT_EQ(aces[1].sid, kSystem);
-    EXPECT_EQ(aces[2].sid, kInteractive);
-    EXPECT_EQ(aces[3].sid, kUsers);
 
     // A closed-off sub-key blocks the recursive delete until the tree is opened up.
     MakeKey("t\\open");
@@ -313,6 +328,8 @@ TEST_F(RegistryTest, RefusedKeysAreOpenedUpAndTriedAgain)
     ASSERT_TRUE(qvtest::CloseKeyOff(HKEY_CURRENT_USER, Key("t\\closed\\deep")));
     ASSERT_TRUE(qvtest::CloseKeyOff(HKEY_CURRENT_USER, Key("t\\closed")));
     ASSERT_FALSE(RawOpen("t\\closed", KEY_READ));
+    for (const char* sub : {"t", "t\\open", "t\\closed", "t\\closed\\deep"})
+        ASSERT_TRUE(reg_.AddRepairScope("HCU", Key(sub).c_str())) << sub;
     EXPECT_TRUE(reg_.DeleteKey(Key("t").c_str(), true));
     EXPECT_FALSE(RawOpen("t", KEY_READ));
 }
@@ -331,6 +348,7 @@ TEST_F(RegistryTest, WritesToARefusedKeyOpenItUpAndStore)
     };
     DWORD type = 0;
     std::vector<BYTE> data;
+    ASSERT_TRUE(reg_.AddRepairScope("HCU", key.c_str()));
 
     closeOff();
     EXPECT_TRUE(reg_.WriteDword(key.c_str(), "SuccessUpdate", 1));
@@ -338,10 +356,12 @@ TEST_F(RegistryTest, WritesToARefusedKeyOpenItUpAndStore)
     EXPECT_EQ(type, static_cast<DWORD>(REG_DWORD));
     EXPECT_EQ(data, (std::vector<BYTE>{1, 0, 0, 0}));
     std::vector<qvtest::AceInfo> aces = qvtest::KeyAces(HKEY_CURRENT_USER, key);
-    for (const char* sid : {kAdmins, kSystem, kInteractive, kUsers}) {
+    for (const char* sid : {kAdmins, kSystem}) {
         const qvtest::AceInfo* ace = qvtest::FindAce(aces, sid);
         EXPECT_TRUE(ace && ace->mask == KEY_ALL_ACCESS) << sid << " has no full-access entry";
     }
+    for (const char* sid : {kInteractive, kUsers, kEveryone})
+        EXPECT_EQ(qvtest::FindAce(aces, sid), nullptr) << sid << " was given rights";
 
     closeOff();
     EXPECT_TRUE(reg_.WriteString(key.c_str(), "LastUpdateDate", "2024-05-01"));
@@ -363,6 +383,118 @@ TEST_F(RegistryTest, WritesToARefusedKeyOpenItUpAndStore)
     EXPECT_TRUE(reg_.ValueExists(key.c_str(), "SuccessUpdate"));
     EXPECT_TRUE(reg_.ValueExists(key.c_str(), "LastUpdateDate"));
     EXPECT_TRUE(reg_.ValueExists(key.c_str(), "PCode"));
+}
+
+// What the repair does inside its scope: administrators and the system gain
+// full access, every other entry stays as it was, and a list that refuses its
+// parent's entries keeps refusing them.
+TEST_F(RegistryTest, ARepairedWriteInsideTheScopeAddsOnlyAdministratorsAndSystem)
+{
+    MakeGuardedKey("p");
+    const std::string before = Sddl("p");
+    ASSERT_EQ(before.compare(0, 3, "D:P"), 0) << before;
+    const std::vector<qvtest::AceInfo> old = qvtest::KeyAces(HKEY_CURRENT_USER, Key("p"));
+    // Scope entries compare without regard to case.
+    std::string upper = Key("p");
+    CharUpperBuffA(&upper[0], static_cast<DWORD>(upper.size()));
+    ASSERT_TRUE(reg_.AddRepairScope("HKEY_CURRENT_USER", upper.c_str()));
+
+    EXPECT_TRUE(reg_.WriteDword(Key("p").c_str(), "SuccessUpdate", 1));
+    DWORD value = 0;
+    EXPECT_TRUE(reg_.ReadDword(Key("p").c_str(), "SuccessUpdate", value));
+    EXPECT_EQ(value, 1u);
+    const std::string after = Sddl("p");
+    printf("refused key inside the scope, before the write: %s\n  after: %s\n", before.c_str(), after.c_str());
+    EXPECT_EQ(after.compare(0, 3, "D:P"), 0) << after;
+
+    const std::vector<qvtest::AceInfo> aces = qvtest::KeyAces(HKEY_CURRENT_USER, Key("p"));
+    std::vector<qvtest::AceInfo> others;
+    bool full[2] = {false, false};
+    for (const qvtest::AceInfo& ace : aces) {
+        if (ace.sid == kAdmins || ace.sid == kSystem)
+            full[ace.sid == kSystem] |= ace.mask == KEY_ALL_ACCESS;
+        else
+            others.push_back(ace);
+    }
+    EXPECT_TRUE(full[0] && full[1]) << after;
+    // Everyone keeps its read entry, and no one else gains one.
+    ASSERT_EQ(others.size(), 1u) << after;
+    EXPECT_EQ(others[0].sid, kEveryone);
+    EXPECT_EQ(others[0].mask, old[0].mask);
+    EXPECT_EQ(others[0].flags, old[0].flags);
+}
+
+// Outside the scope a refusal is final: every operation fails and no list
+// changes by a byte, whether the key is a sibling sharing the scope key's
+// name as a prefix, a sub-key of a scope key, or anywhere else.
+TEST_F(RegistryTest, ARefusedKeyOutsideTheScopeFailsAndKeepsItsList)
+{
+    MakeKey("in");
+    ASSERT_TRUE(reg_.AddRepairScope("HCU", Key("in").c_str()));
+    for (const char* sub : {"out", "in2", "in\\sub"}) {
+        SCOPED_TRACE(sub);
+        MakeGuardedKey(sub);
+        const std::string before = Sddl(sub);
+        const std::string key = Key(sub);
+
+        EXPECT_FALSE(reg_.WriteDword(key.c_str(), "SuccessUpdate", 1));
+        const std::string afterWrite = Sddl(sub);
+        EXPECT_EQ(afterWrite, before);
+        if (std::string(sub) == "out")
+            printf("refused key outside the scope, before the write: %s\n  after: %s\n", before.c_str(),
+                   afterWrite.c_str());
+        EXPECT_FALSE(reg_.WriteString(key.c_str(), "v", "changed"));
+        EXPECT_FALSE(reg_.DeleteValue(key.c_str(), "v"));
+        // (Wine grants DELETE on every key, so a deletion is refused only
+        // where a sub-key cannot be listed: see the tree test below.)
+        std::string text;
+        EXPECT_TRUE(reg_.ReadString(key.c_str(), "v", text)); // everyone may read
+        EXPECT_EQ(text, "kept");
+
+        EXPECT_EQ(Sddl(sub), before);
+        DWORD type = 0;
+        std::vector<BYTE> data;
+        EXPECT_FALSE(RawValue(sub, "SuccessUpdate", type, data));
+    }
+
+    // A key nobody may read is not taken for a missing one.
+    ASSERT_TRUE(qvtest::CloseKeyOff(HKEY_CURRENT_USER, Key("out")));
+    const std::string closed = Sddl("out");
+    std::string text;
+    EXPECT_FALSE(reg_.KeyExists(Key("out").c_str()));
+    EXPECT_FALSE(reg_.ReadString(Key("out").c_str(), "v", text));
+    EXPECT_FALSE(reg_.DeleteValue(Key("out").c_str(), "v"));
+    EXPECT_FALSE(reg_.DeleteKey(Key("out").c_str(), true));
+    EXPECT_EQ(Sddl("out"), closed);
+
+    // The root itself can never be a scope entry.
+    EXPECT_FALSE(reg_.AddRepairScope("HCU", ""));
+    EXPECT_FALSE(reg_.AddRepairScope("HCU", "\\"));
+    EXPECT_FALSE(reg_.AddRepairScope("HKLM", Key("in").c_str()));
+    EXPECT_FALSE(reg_.AddRepairScope("HCU", nullptr));
+    // The scope holds eight keys at most.
+    CRegistryAccess full;
+    for (int i = 0; i < 8; ++i)
+        ASSERT_TRUE(full.AddRepairScope("HCU", Key("k" + std::to_string(i)).c_str()));
+    EXPECT_FALSE(full.AddRepairScope("HCU", Key("k8").c_str()));
+}
+
+TEST_F(RegistryTest, DeletingARefusedTreeOutsideTheScopeFailsAndChangesNoList)
+{
+    MakeKey("dt\\a\\b");
+    MakeGuardedKey("dt\\a\\b", kUnreadableList);
+    MakeGuardedKey("dt\\a", kUnreadableList);
+    const char* const tree[] = {"dt", "dt\\a", "dt\\a\\b"};
+    std::vector<std::string> before;
+    for (const char* sub : tree)
+        before.push_back(Sddl(sub));
+    ASSERT_TRUE(reg_.AddRepairScope("HCU", Key("elsewhere").c_str()));
+
+    EXPECT_FALSE(reg_.DeleteKey(Key("dt").c_str(), true));
+    for (size_t i = 0; i < before.size(); ++i) {
+        EXPECT_TRUE(RawOpen(tree[i], READ_CONTROL)) << tree[i] << " is gone";
+        EXPECT_EQ(Sddl(tree[i]), before[i]) << tree[i];
+    }
 }
 
 TEST_F(RegistryTest, GrantKeyTreeAccessReachesEverySubKey)
