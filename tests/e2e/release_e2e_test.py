@@ -152,8 +152,12 @@ def main():
         return folder
 
     base = fresh("vp-md5")
-    with open(os.path.join(vp_served, "QVPattern.ver"), "ab") as f:
-        f.write(b"tampered")
+    # Damaged in place (same length: a longer package fails as a download).
+    with open(os.path.join(vp_served, "QVPattern.ver"), "r+b") as f:
+        f.seek(-1, os.SEEK_END)
+        last = f.read(1)
+        f.seek(-1, os.SEEK_END)
+        f.write(bytes([last[0] ^ 0xFF]))
     code, out, err = run_qvcheck(args, ["install", "127.0.0.1", VP_PATH, port, winpath(base)], debug=True)
     check(result_of(out) == 4, "damaged package: install answers 4 (%s)" % result_of(out))
     check("Failed Md5 : QVPattern.ver\n" in debug_text(err), "debugger shows \"Failed Md5 : QVPattern.ver\"")
