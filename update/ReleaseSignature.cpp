@@ -12,9 +12,14 @@ const char kKeyPrefix[] = "key ";
 const char kChannelPrefix[] = "channel ";
 const char kSerialPrefix[] = "serial ";
 const char kSignaturePrefix[] = "signature ";
-const char kHexDigits[] = "0123456789abcdef";
 
 const char* const kChannelNames[] = {"config", "program", "database"};
+
+// A piece of the file: no copies, no allocation.
+struct CText {
+    const char* data;
+    size_t length;
+};
 
 // A cursor over the file's bytes that takes one expected piece at a time.
 class CLineReader {
@@ -38,13 +43,13 @@ public:
     }
 
     // Takes the rest of the line and its LF; false when there is no LF.
-    bool TakeLine(std::string& line)
+    bool TakeLine(CText& line)
     {
         const void* lf = memchr(at_, '\n', end_ - at_);
         if (!lf)
             return false;
         const char* stop = static_cast<const char*>(lf);
-        line.assign(at_, stop);
+        line = CText{at_, static_cast<size_t>(stop - at_)};
         at_ = stop + 1;
         return true;
     }
@@ -64,28 +69,18 @@ int LowerHexValue(char c)
 }
 
 // Exactly 2 * size lower-case hex digits into size bytes.
-bool ParseLowerHex(const std::string& text, uint8_t* bytes, size_t size)
+bool ParseLowerHex(const CText& text, uint8_t* bytes, size_t size)
 {
-    if (text.size() != 2 * size)
+    if (text.length != 2 * size)
         return false;
     for (size_t i = 0; i < size; ++i) {
-        int high = LowerHexValue(text[2 * i]);
-        int low = LowerHexValue(text[2 * i + 1]);
+        int high = LowerHexValue(text.data[2 * i]);
+        int low = LowerHexValue(text.data[2 * i + 1]);
         if (high < 0 || low < 0)
             return false;
         bytes[i] = static_cast<uint8_t>(high << 4 | low);
     }
     return true;
-}
-
-std::string LowerHex(const uint8_t* bytes, size_t size)
-{
-    std::string text;
-    for (size_t i = 0; i < size; ++i) {
-        text += kHexDigits[bytes[i] >> 4];
-        text += kHexDigits[bytes[i] & 15];
-    }
-    return text;
 }
 
 bool HasKeyId(const uint8_t key[ED25519_PUBLIC_KEY_BYTES], const uint8_t keyId[RELEASE_KEY_ID_BYTES])
@@ -95,10 +90,12 @@ bool HasKeyId(const uint8_t key[ED25519_PUBLIC_KEY_BYTES], const uint8_t keyId[R
 
 } // namespace
 
-bool ParseReleaseChannel(const std::string& text, ReleaseChannel& channel)
+bool ParseReleaseChannel(const char* text, size_t length, ReleaseChannel& channel)
 {
+    if (!text)
+        return false;
     for (int i = RELEASE_CHANNEL_CONFIG; i <= RELEASE_CHANNEL_DATABASE; ++i) {
-        if (text == kChannelNames[i]) {
+        if (length == strlen(kChannelNames[i]) && memcmp(text, kChannelNames[i], length) == 0) {
             channel = static_cast<ReleaseChannel>(i);
             return true;
         }
@@ -111,14 +108,15 @@ const char* ReleaseChannelName(ReleaseChannel channel)
     return channel >= RELEASE_CHANNEL_CONFIG && channel <= RELEASE_CHANNEL_DATABASE ? kChannelNames[channel] : "";
 }
 
-bool ParseReleaseSerial(const std::string& text, uint64_t& serial)
+bool ParseReleaseSerial(const char* text, size_t length, uint64_t& serial)
 {
-    if (text.empty() || text.size() > static_cast<size_t>(RELEASE_SERIAL_MAX_DIGITS))
+    if (!text || length == 0 || length > static_cast<size_t>(RELEASE_SERIAL_MAX_DIGITS))
         return false;
-    if (text[0] == '0' && text.size() > 1)
+    if (text[0] == '0' && length > 1)
         return false;
     uint64_t value = 0;
-    for (char c : text) {
+    for (size_t i = 0; i < length; ++i) {
+        char c = text[i];
         if (c < '0' || c > '9')
             return false;
         value = value * 10 + static_cast<uint64_t>(c - '0');  // 18 digits fit in 60 bits
@@ -132,14 +130,14 @@ bool ParseReleaseSignature(const uint8_t* data, size_t length, ReleaseSignatureF
     if (!data || length == 0 || length > RELEASE_SIGNATURE_MAX_BYTES)
         return false;
     CLineReader reader(data, length);
-    std::string line;
+    CText line;
     if (!reader.Take(kMagicLine))
         return false;
     if (!reader.Take(kKeyPrefix) || !reader.TakeLine(line) || !ParseLowerHex(line, fields.keyId, RELEASE_KEY_ID_BYTES))
         return false;
-    if (!reader.Take(kChannelPrefix) || !reader.TakeLine(line) || !ParseReleaseChannel(line, fields.channel))
+    if (!reader.Take(kChannelPrefix) || !reader.TakeLine(line) || !ParseReleaseChannel(line.data, line.length, fields.channel))
         return false;
-    if (!reader.Take(kSerialPrefix) || !reader.TakeLine(line) || !ParseReleaseSerial(line, fields.serial))
+    if (!reader.Take(kSerialPrefix) || !reader.TakeLine(line) || !ParseReleaseSerial(line.data, line.length, fields.serial))
         return false;
     fields.signedHeaderLength = reader.Offset(data);
     if (!reader.Take(kSignaturePrefix) || !reader.TakeLine(line) ||
@@ -204,16 +202,4 @@ const char* ReleaseSignatureResultText(ReleaseSignatureResult result)
     case RELEASE_SIGNATURE_NO_MEMORY: return "out of memory";
     }
     return "unknown result";
-}
-
-std::string ReleaseSignatureHeader(const uint8_t keyId[RELEASE_KEY_ID_BYTES], ReleaseChannel channel,
-                                   uint64_t serial)
-{
-    return std::string(kMagicLine) + kKeyPrefix + LowerHex(keyId, RELEASE_KEY_ID_BYTES) + "\n" +
-           kChannelPrefix + ReleaseChannelName(channel) + "\n" + kSerialPrefix + std::to_string(serial) + "\n";
-}
-
-std::string ReleaseSignatureFileText(const std::string& header, const uint8_t signature[ED25519_SIGNATURE_BYTES])
-{
-    return header + kSignaturePrefix + LowerHex(signature, ED25519_SIGNATURE_BYTES) + "\n";
 }

@@ -79,15 +79,16 @@ ReleaseSignatureResult CheckReleaseSignature(const uint8_t* signatureFile, size_
 
 // "config", "program" or "database".
 const char* ReleaseChannelName(ReleaseChannel channel);
-// True when text is exactly one of the three channel names.
-bool ParseReleaseChannel(const std::string& text, ReleaseChannel& channel);
-// True when text is a serial as the file writes it: 1 to 18 decimal digits,
-// no sign, no blank, no leading zero unless the serial is "0".
-bool ParseReleaseSerial(const std::string& text, uint64_t& serial);
+// True when the length bytes at text are exactly one of the three channel names.
+bool ParseReleaseChannel(const char* text, size_t length, ReleaseChannel& channel);
+// True when the length bytes at text are a serial as the file writes it: 1
+// to 18 decimal digits, no sign, no blank, no leading zero unless the serial
+// is "0" (say, a highest accepted serial kept as text).
+bool ParseReleaseSerial(const char* text, size_t length, uint64_t& serial);
 // A short English description of result, for diagnostics.
 const char* ReleaseSignatureResultText(ReleaseSignatureResult result);
 
-// For a signer: the first four lines (the signed prefix) for a key of the
+// For a signer (ReleaseSignatureWriter.cpp): the first four lines (the signed prefix) for a key of the
 // given id and a serial of at most RELEASE_SERIAL_MAX (a larger one gives a
 // header the reader refuses), and the whole file from that prefix and the
 // signature.

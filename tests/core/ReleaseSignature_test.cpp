@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -243,15 +244,18 @@ TEST(ReleaseSignatureFormat, SerialAndChannelTexts)
 {
     uint64_t serial = 99;
     for (const char* good : {"0", "7", "10", "999999999999999999"})
-        EXPECT_TRUE(ParseReleaseSerial(good, serial)) << good;
+        EXPECT_TRUE(ParseReleaseSerial(good, strlen(good), serial)) << good;
     EXPECT_EQ(serial, 999999999999999999ull);
     for (const char* bad : {"", "00", "07", "+7", "-7", " 7", "7 ", "1e3", "1000000000000000000"})
-        EXPECT_FALSE(ParseReleaseSerial(bad, serial)) << "\"" << bad << "\"";
+        EXPECT_FALSE(ParseReleaseSerial(bad, strlen(bad), serial)) << "\"" << bad << "\"";
+    EXPECT_TRUE(ParseReleaseSerial("12", 1, serial));  // only the length given
+    EXPECT_EQ(serial, 1u);
     ReleaseChannel channel;
     for (ReleaseChannel c : {RELEASE_CHANNEL_CONFIG, RELEASE_CHANNEL_PROGRAM, RELEASE_CHANNEL_DATABASE}) {
-        ASSERT_TRUE(ParseReleaseChannel(ReleaseChannelName(c), channel));
+        ASSERT_TRUE(ParseReleaseChannel(ReleaseChannelName(c), strlen(ReleaseChannelName(c)), channel));
         EXPECT_EQ(channel, c);
     }
-    EXPECT_FALSE(ParseReleaseChannel("VP", channel));
-    EXPECT_FALSE(ParseReleaseChannel("programs", channel));
+    EXPECT_FALSE(ParseReleaseChannel("VP", 2, channel));
+    EXPECT_FALSE(ParseReleaseChannel("programs", 8, channel));
+    EXPECT_FALSE(ParseReleaseChannel("program", 6, channel));
 }

@@ -185,7 +185,7 @@ bool ReadWholeFile(const std::string& path, std::string& bytes, std::string& err
 
 bool ParseSerialOption(const std::string& text, uint64_t& serial, std::string& error)
 {
-    if (ParseReleaseSerial(text, serial))
+    if (ParseReleaseSerial(text.data(), text.size(), serial))
         return true;
     error = "--serial must be a release serial number: 1 to 18 decimal digits, no leading zero (\"" + text + "\")";
     return false;
@@ -193,7 +193,7 @@ bool ParseSerialOption(const std::string& text, uint64_t& serial, std::string& e
 
 bool ParseChannelOption(const std::string& text, ReleaseChannel& channel, std::string& error)
 {
-    if (ParseReleaseChannel(text, channel))
+    if (ParseReleaseChannel(text.data(), text.size(), channel))
         return true;
     error = "--channel must be config, program or database (\"" + text + "\")";
     return false;
@@ -228,7 +228,8 @@ int ReadSigningOptions(const CToolOptions& options, bool forChannel, CReleaseKey
     if (forChannel) {
         if (!options.Has("channel"))
             return UsageError("--sign needs --channel program or --channel database");
-        if (!ParseReleaseChannel(options.Value("channel"), request.channel) ||
+        std::string channel = options.Value("channel");
+        if (!ParseReleaseChannel(channel.data(), channel.size(), request.channel) ||
             request.channel == RELEASE_CHANNEL_CONFIG)
             return UsageError("--channel must be program or database (\"" + options.Value("channel") + "\")");
     }
