@@ -12,6 +12,8 @@
 #   table-file load (20,000 rows) against a raw read, CRC and inflate of the
 #       same rows (host), and a 32 MB list under Wine against the host
 #   MD5 of 100 MiB against md5sum (host)
+#   the release-signature check of a 1 MiB list (host and Wine), beside an
+#       MD5 of the same bytes
 #
 #   bench/run-benchmarks.sh [ROUNDS]      default 5; needs scripts/test.sh's builds
 #   QV_BENCH_BUILD=dir                     another build root (default: ./build)
@@ -32,8 +34,8 @@ export QV_WINEPREFIX=$win/wineprefix
 
 # Build what is missing (the builds themselves come from scripts/test.sh).
 for d in "$host" "$win"; do [ -f "$d/CMakeCache.txt" ] || { echo "run scripts/test.sh first ($d)"; exit 2; }; done
-cmake --build "$host" --target qvpublish table_load md5_file >/dev/null || exit 2
-cmake --build "$win" --target shipped table_load wininet_fetch client_fetch >/dev/null || exit 2
+cmake --build "$host" --target qvpublish table_load md5_file signature_verify >/dev/null || exit 2
+cmake --build "$win" --target shipped table_load wininet_fetch client_fetch signature_verify >/dev/null || exit 2
 
 work=$(mktemp -d /tmp/qv-bench-XXXXXX)
 trap 'python3 "$root/tests/server/qv_http_server.py" stop --state "$work/server.state" >/dev/null 2>&1; rm -rf "$work"' EXIT
@@ -163,3 +165,20 @@ echo "MD5 of 100 MiB (host):"
 stats "Md5File (s)" "${ours[@]}"
 stats "md5sum (s)" "${theirs[@]}"
 echo "  ratio: min $(ratio "$(minimum "${ours[@]}")" "$(minimum "${theirs[@]}")"), median $(ratio "$(median "${ours[@]}")" "$(median "${theirs[@]}")")"
+
+# The signature check of a 1 MiB list, signed with the sample key (host and Wine).
+head -c 1048576 /dev/urandom > "$work/list1m.dat"
+"$qvpublish" sign --key "$root/server/sample-release-key.SAMPLE-ONLY.pem" --channel program --serial 1 "$work/list1m.dat"
+sample_key=$(cat "$root/server/sample-release-key.SAMPLE-ONLY.pub")
+hostcheck=(); winecheck=(); hostmd5=(); winemd5=()
+for r in $(seq 1 "$rounds"); do
+  line=$("$host/bench/signature_verify" "$work/list1m.dat" "$sample_key" 20)
+  hostcheck+=("$(echo "$line" | sed -E 's/.* ([0-9.]+) ms;.*/\1/')"); hostmd5+=("$(echo "$line" | sed -E 's/.*md5 ([0-9.]+) ms/\1/')")
+  line=$("$root/cmake/wine-run.sh" "$win/bench/signature_verify.exe" "$(winpath "$work/list1m.dat")" "$sample_key" 20 2>/dev/null | tr -d '\r')
+  winecheck+=("$(echo "$line" | sed -E 's/.* ([0-9.]+) ms;.*/\1/')"); winemd5+=("$(echo "$line" | sed -E 's/.*md5 ([0-9.]+) ms/\1/')")
+done
+echo "release-signature check of a 1 MiB list (best of 20 per run):"
+stats "host check (ms)" "${hostcheck[@]}"
+stats "host MD5 of the list (ms)" "${hostmd5[@]}"
+stats "Wine check (ms)" "${winecheck[@]}"
+stats "Wine MD5 of the list (ms)" "${winemd5[@]}"

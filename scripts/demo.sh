@@ -120,12 +120,14 @@ qvpublish=$host/tools/qvpublish/qvpublish
 
 step "building QVSetup.exe ($arch) for 127.0.0.1:$port (${win#$root/})"
 # Configured again only when the port (or anything else the demo sets) changed.
+# The demo's programs trust the sample release key, which signs the sample release.
+sample_key=$(cat "$root/server/sample-release-key.SAMPLE-ONLY.pub")
 settings=(-DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-$arch.cmake" -DCMAKE_BUILD_TYPE=RelWithDebInfo
           -DQV_PRIMARY_UPDATE_HOST=127.0.0.1 -DQV_SECONDARY_UPDATE_HOST=127.0.0.1
-          -DQV_CONFIG_SERVER_PORT="$port")
+          -DQV_CONFIG_SERVER_PORT="$port" -DQV_RELEASE_PUBLIC_KEYS="$sample_key")
 configured=1
 for s in "QV_PRIMARY_UPDATE_HOST:STRING=127.0.0.1" "QV_SECONDARY_UPDATE_HOST:STRING=127.0.0.1" \
-         "QV_CONFIG_SERVER_PORT:STRING=$port"; do
+         "QV_CONFIG_SERVER_PORT:STRING=$port" "QV_RELEASE_PUBLIC_KEYS:STRING=$sample_key"; do
   grep -qx "$s" "$win/CMakeCache.txt" 2>/dev/null || configured=0
 done
 if [ $configured = 0 ]; then

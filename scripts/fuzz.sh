@@ -28,6 +28,13 @@ if [ ${#need[@]} -gt 0 ]; then
 fi
 
 flags=(-std=c++17 -O1 -g -fsanitize=fuzzer-no-link,address,undefined -fno-omit-frame-pointer -I "$root")
+# libsodium's verifier (the signature target), configured as update/CMakeLists.txt does.
+sodium=${QV_LIBSODIUM_SOURCE_DIR:-$root/build/downloads/libsodium-1.0.18}/src/libsodium
+cflags=(-O1 -g -w -fsanitize=fuzzer-no-link,address,undefined -fno-omit-frame-pointer -I "$sodium/include/sodium"
+        -DSODIUM_STATIC -DCONFIGURED=1 -DNATIVE_LITTLE_ENDIAN -DHAVE_TI_MODE)
+sodium_sources="$sodium/crypto_sign/ed25519/ref10/open.c $sodium/crypto_sign/ed25519/ref10/sign.c
+  $sodium/crypto_core/ed25519/ref10/ed25519_ref10.c $sodium/crypto_hash/sha512/cp/hash_sha512_cp.c
+  $sodium/crypto_verify/sodium/verify.c $sodium/sodium/utils.c"
 # The portable core every target links, then each target's own sources.
 core=(update/ByteBuffer.cpp update/Crc32.cpp update/DataCodec.cpp update/Rc4.cpp sysinfo/ReadableMemory.cpp
       update/SeedCipher.cpp update/SeedFraming.cpp update/TableFile.cpp update/ZlibBlock.cpp
@@ -36,14 +43,22 @@ declare -A fuzz_sources=(
   [table]="fuzz/TableFuzz.cpp"
   [names]="fuzz/NameFuzz.cpp update/NameCheck.cpp"
   [patchlist]="fuzz/PatchListFuzz.cpp update/PatchListReader.cpp update/NameCheck.cpp sysinfo/StringUtil.cpp"
+  [signature]="fuzz/SignatureFuzz.cpp update/ReleaseSignature.cpp update/ReleaseSignatureWriter.cpp update/Ed25519Verify.cpp $sodium_sources"
 )
 targets=("${@:2}")
 [ ${#targets[@]} -gt 0 ] || targets=("${!fuzz_sources[@]}")
 
 mkdir -p "$work/obj"
-compile() { # SOURCE -> object path on stdout
-  local obj="$work/obj/$(echo "$1" | tr / _).o"
-  [ "$obj" -nt "$root/$1" ] || clang++-14 "${flags[@]}" -c "$1" -o "$obj"
+compile() { # SOURCE (relative to the checkout, or absolute) -> object path on stdout
+  local source=$1
+  [ "${source#/}" != "$source" ] || source=$root/$1
+  local obj="$work/obj/$(echo "${source#$root/}" | tr / _).o"
+  if [ ! "$obj" -nt "$source" ]; then
+    case $source in
+      *.c) clang-14 "${cflags[@]}" -c "$source" -o "$obj" ;;
+      *) clang++-14 "${flags[@]}" -I "$sodium/include/sodium" -DSODIUM_STATIC -c "$source" -o "$obj" ;;
+    esac
+  fi
   echo "$obj"
 }
 core_objects=()

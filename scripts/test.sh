@@ -58,6 +58,7 @@ else status=1; summary+=("host-asan: build failed"); fi
 # (QV_TEST_PORT, default 18731) where the wizard's test server listens. It
 # targets i686, as shipped, or x86_64 where this machine runs no 32-bit code
 # (scripts/windows-arch.sh); the shipped i686 programs are audited either way.
+# Its programs trust the sample release key, which signs the sample release.
 arch=$("$root/scripts/windows-arch.sh")
 windows=windows
 [ "$arch" = i686 ] || windows=windows-$arch
@@ -68,7 +69,8 @@ if configure_and_build $windows -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-$arch.
      -DCMAKE_CXX_FLAGS_RELWITHDEBINFO="-O2 -DNDEBUG" -DCMAKE_C_FLAGS_RELWITHDEBINFO="-O2 -DNDEBUG" \
      -DQV_QVPUBLISH="$build_root/host/tools/qvpublish/qvpublish" \
      -DQV_PRIMARY_UPDATE_HOST=127.0.0.1 -DQV_SECONDARY_UPDATE_HOST=127.0.0.1 \
-     -DQV_CONFIG_SERVER_PORT="${QV_TEST_PORT:-18731}"; then
+     -DQV_CONFIG_SERVER_PORT="${QV_TEST_PORT:-18731}" \
+     -DQV_RELEASE_PUBLIC_KEYS="$(cat "$root/server/sample-release-key.SAMPLE-ONLY.pub")"; then
   run_tests $windows
 else status=1; summary+=("$windows: build failed"); fi
 

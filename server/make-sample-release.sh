@@ -1,7 +1,8 @@
 #!/bin/sh
 # Builds the sample release of Korvane Free: a whole update-server tree.
 #
-#   make-sample-release.sh QVPUBLISH PRODUCTDIR OUTDIR [HOST [PORT]]
+#   make-sample-release.sh [--key KEYFILE | --unsigned] [--serial N]
+#                          QVPUBLISH PRODUCTDIR OUTDIR [HOST [PORT]]
 #
 # QVPUBLISH is the release tool; PRODUCTDIR holds the built sample product
 # (server/product: QVUpdate.exe, QVServiceNt.exe, QVService.exe, QVCtx.dll;
@@ -9,7 +10,13 @@
 # <build>/sample-product/bin for a host build); OUTDIR is the server's
 # document root (created; files of an earlier run are replaced). Every server entry of the
 # configuration that names a host is pointed at HOST:PORT (default
-# 127.0.0.1:80). Serve the tree with
+# 127.0.0.1:80).
+#
+# The release is signed: QVConfig.dat and both QVPatch.dat get their ".sig"
+# beside them, made with KEYFILE (default: the sample release key
+# server/sample-release-key.SAMPLE-ONLY.pem, for tests and the demo only)
+# and serial N (default: $QV_RELEASE_SERIAL, else 1). --unsigned leaves the
+# signatures out, for a build that carries no release key. Serve the tree with
 #   python3 tests/server/qv_http_server.py serve --root OUTDIR --port PORT
 #
 # The tree (paths are URL paths under OUTDIR):
@@ -19,9 +26,23 @@
 #   /TKAS/AccessFile/Update5/Personal/KorvaneFree/News/QVNews.txt   entry 10
 set -eu
 
-if [ $# -lt 3 ] || [ $# -gt 5 ]; then
-    echo "usage: $0 QVPUBLISH PRODUCTDIR OUTDIR [HOST [PORT]]" >&2
+usage() {
+    echo "usage: $0 [--key KEYFILE | --unsigned] [--serial N] QVPUBLISH PRODUCTDIR OUTDIR [HOST [PORT]]" >&2
     exit 2
+}
+KEY=$(cd "$(dirname "$0")" && pwd)/sample-release-key.SAMPLE-ONLY.pem
+SERIAL=${QV_RELEASE_SERIAL:-1}
+while [ $# -gt 0 ]; do
+    case $1 in
+        --key) [ $# -ge 2 ] || usage; KEY=$2; shift 2 ;;
+        --unsigned) KEY=; shift ;;
+        --serial) [ $# -ge 2 ] || usage; SERIAL=$2; shift 2 ;;
+        --*) usage ;;
+        *) break ;;
+    esac
+done
+if [ $# -lt 3 ] || [ $# -gt 5 ]; then
+    usage
 fi
 QVPUBLISH=$1
 PRODUCTDIR=$2
@@ -37,6 +58,9 @@ for f in $PRODUCT_FILES; do
 done
 case $PORT in
     ''|*[!0-9]*) echo "$0: PORT must be a number" >&2; exit 2 ;;
+esac
+case $SERIAL in
+    ''|*[!0-9]*) echo "$0: the serial must be a decimal number" >&2; exit 2 ;;
 esac
 
 SAMPLE=$(cd "$(dirname "$0")" && pwd)/sample
@@ -58,8 +82,16 @@ for f in $PRODUCT_FILES; do cp "$PRODUCTDIR/$f" "$WORK/program/"; done
 cp "$SAMPLE"/vp/* "$WORK/vp/"
 touch -d "$STAMP" "$WORK"/program/* "$WORK"/vp/*
 
-"$QVPUBLISH" channel "$WORK/program/channel.json" "$ROOT/Program"
-"$QVPUBLISH" channel "$WORK/vp/channel.json" "$ROOT/VP"
+# channel MANIFEST OUTDIR SIGNATURE-CHANNEL: one channel, signed unless --unsigned.
+channel() {
+    if [ -n "$KEY" ]; then
+        "$QVPUBLISH" channel --sign "$KEY" --serial "$SERIAL" --channel "$3" "$1" "$2"
+    else
+        "$QVPUBLISH" channel "$1" "$2"
+    fi
+}
+channel "$WORK/program/channel.json" "$ROOT/Program" program
+channel "$WORK/vp/channel.json" "$ROOT/VP" database
 
 # News and event links: the news server answers this file.
 mkdir -p "$ROOT/News"
@@ -77,6 +109,14 @@ for entry in config.get("servers", []):
 with open(target, "w", encoding="utf-8") as f:
     json.dump(config, f, ensure_ascii=False, indent=2)
 PY
-"$QVPUBLISH" config "$WORK/QVConfig.json" "$ROOT/QVConfig.dat"
+if [ -n "$KEY" ]; then
+    "$QVPUBLISH" config --sign "$KEY" --serial "$SERIAL" "$WORK/QVConfig.json" "$ROOT/QVConfig.dat"
+else
+    "$QVPUBLISH" config "$WORK/QVConfig.json" "$ROOT/QVConfig.dat"
+fi
 
-echo "sample release in $OUTDIR (servers at $HOST:$PORT)"
+if [ -n "$KEY" ]; then
+    echo "sample release in $OUTDIR (servers at $HOST:$PORT), signed with $KEY, serial $SERIAL"
+else
+    echo "sample release in $OUTDIR (servers at $HOST:$PORT), unsigned"
+fi

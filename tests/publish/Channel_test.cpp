@@ -296,3 +296,60 @@ TEST_F(ChannelCommand, MistakesWriteNothing)
     EXPECT_EQ(RunTool(dir_, {"channel", Manifest(good)}).exitCode, 2);
     EXPECT_TRUE(qvtest::Snapshot(dir_.File("server")) == before);
 }
+
+TEST_F(ChannelCommand, SignedListCarriesItsSignature)
+{
+    AddSource("QVEngine.dll", "engine\n");
+    json manifest = {{"channel", "vp"}, {"basePath", kBasePath},
+                     {"files", json::array({File("QVEngine.dll", "cab", "1")})}};
+    std::string key = qvtest::SampleKeyPath(), sample = qvtest::SamplePublicHex();
+    ToolRun run = RunTool(dir_, {"channel", "--sign", key, "--serial", "5", "--channel", "database",
+                                 Manifest(manifest), OutDir()});
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    uint64_t serial = 0;
+    EXPECT_EQ(qvtest::CheckSignature(OutDir() + "/QVPatch.dat", RELEASE_CHANNEL_DATABASE, sample, serial),
+              RELEASE_SIGNATURE_OK);
+    EXPECT_EQ(serial, 5u);
+
+    // The next release replaces list and signature together.
+    AddSource("QVEngine.dll", "engine, second release\n");
+    manifest["files"][0]["releaseStamp"] = "2";
+    ASSERT_EQ(RunTool(dir_, {"channel", "--sign", key, "--serial", "6", "--channel", "database", Manifest(manifest),
+                             OutDir()})
+                  .exitCode,
+              0);
+    EXPECT_EQ(qvtest::CheckSignature(OutDir() + "/QVPatch.dat", RELEASE_CHANNEL_DATABASE, sample, serial),
+              RELEASE_SIGNATURE_OK);
+    EXPECT_EQ(serial, 6u);
+    EXPECT_EQ(qvtest::ReadTable(OutDir() + "/QVPatch.dat").at(0).at(1).text, "2");
+
+    // Mistakes in the signing options, or a key that cannot be read, write nothing.
+    std::map<std::string, std::string> before = qvtest::Snapshot(dir_.File("server"));
+    const std::vector<std::vector<std::string>> mistakes = {
+        {"--sign", key, "--serial", "7"},                           // which channel?
+        {"--sign", key, "--serial", "7", "--channel", "config"},    // a patch list is no configuration
+        {"--sign", key, "--channel", "database"},                   // no serial
+        {"--serial", "7", "--channel", "database"},                 // no key
+        {"--channel", "database"},
+        {"--sign", dir_.File("absent.pem"), "--serial", "7", "--channel", "database"},
+    };
+    for (const std::vector<std::string>& options : mistakes) {
+        std::vector<std::string> args = {"channel"};
+        args.insert(args.end(), options.begin(), options.end());
+        args.push_back(Manifest(manifest));
+        args.push_back(OutDir());
+        ToolRun failed = RunTool(dir_, args);
+        EXPECT_NE(failed.exitCode, 0) << options[0];
+        EXPECT_TRUE(qvtest::Snapshot(dir_.File("server")) == before) << options[0] << " " << options.back();
+    }
+    // A channel file would meet the signature on the server and in the installer's download folder.
+    AddSource("notes.txt", "notes\n");
+    json clash = manifest;
+    json file = File("notes.txt", "plain", "2");
+    file["fileName"] = "qvpatch.dat.SIG";
+    clash["files"].push_back(file);
+    ToolRun clashed = RunTool(dir_, {"channel", Manifest(clash), OutDir()});
+    EXPECT_EQ(clashed.exitCode, 1);
+    EXPECT_NE(clashed.err.find("clashes"), std::string::npos) << clashed.err;
+    EXPECT_TRUE(qvtest::Snapshot(dir_.File("server")) == before);
+}

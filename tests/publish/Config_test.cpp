@@ -221,3 +221,53 @@ TEST_F(ConfigCommand, MistakesAreErrorsAndLeaveTheOutputAlone)
     ToolRun typo = RunTool(dir_, {"config", Describe("{\"serviceNmae\": \"x\"}"), Out()});
     EXPECT_NE(typo.err.find("serviceNmae"), std::string::npos) << typo.err;
 }
+
+TEST_F(ConfigCommand, SignedConfigurationCarriesItsSignature)
+{
+    std::string source = Describe("{\"productCode\": \"KorvaneFree\"}");
+    ToolRun run = RunTool(dir_, {"config", "--sign", qvtest::SampleKeyPath(), "--serial", "12", source, Out()});
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    uint64_t serial = 0;
+    EXPECT_EQ(qvtest::CheckSignature(Out(), RELEASE_CHANNEL_CONFIG, qvtest::SamplePublicHex(), serial),
+              RELEASE_SIGNATURE_OK);
+    EXPECT_EQ(serial, 12u);
+    // Not good for a patch list.
+    EXPECT_EQ(qvtest::CheckSignature(Out(), RELEASE_CHANNEL_PROGRAM, qvtest::SamplePublicHex(), serial),
+              RELEASE_SIGNATURE_WRONG_CHANNEL);
+
+    // Signing mistakes and a failed build leave both files as they were.
+    std::string config = qvtest::ReadText(Out()), signature = qvtest::ReadText(Out() + ".sig");
+    struct Mistake {
+        std::vector<std::string> args;
+        int exitCode;
+    };
+    const Mistake mistakes[] = {
+        {{"--sign", qvtest::SampleKeyPath()}, 2},                      // no serial
+        {{"--serial", "13"}, 2},                                       // no key
+        {{"--sign", qvtest::SampleKeyPath(), "--serial", "013"}, 2},
+        {{"--sign", qvtest::SampleKeyPath(), "--serial", "13", "--channel", "config"}, 2},
+        {{"--sign", dir_.File("absent.pem"), "--serial", "13"}, 1},
+    };
+    for (const Mistake& m : mistakes) {
+        std::vector<std::string> args = {"config"};
+        args.insert(args.end(), m.args.begin(), m.args.end());
+        args.push_back(Describe("{\"productCode\": \"Other\"}"));
+        args.push_back(Out());
+        EXPECT_EQ(RunTool(dir_, args).exitCode, m.exitCode) << m.args[0] << " " << m.args.back();
+        EXPECT_EQ(qvtest::ReadText(Out()), config);
+        EXPECT_EQ(qvtest::ReadText(Out() + ".sig"), signature);
+    }
+    EXPECT_EQ(RunTool(dir_, {"config", "--sign", qvtest::SampleKeyPath(), "--serial", "13",
+                             Describe("{\"productcode\": \"typo\"}"), Out()})
+                  .exitCode,
+              1);
+    EXPECT_EQ(qvtest::ReadText(Out()), config);
+    EXPECT_EQ(qvtest::ReadText(Out() + ".sig"), signature);
+
+    // Publishing unsigned over it says that the old signature no longer fits.
+    ToolRun unsigned_ = RunTool(dir_, {"config", Describe("{\"productCode\": \"Other\"}"), Out()});
+    EXPECT_EQ(unsigned_.exitCode, 0);
+    EXPECT_NE(unsigned_.err.find("warning"), std::string::npos) << unsigned_.err;
+    EXPECT_EQ(qvtest::CheckSignature(Out(), RELEASE_CHANNEL_CONFIG, qvtest::SamplePublicHex(), serial),
+              RELEASE_SIGNATURE_BAD);
+}

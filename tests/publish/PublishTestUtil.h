@@ -17,6 +17,7 @@
 
 #include "sysinfo/Md5.h"
 #include "tests/support/TestSupport.h"
+#include "update/ReleaseSignature.h"
 #include "update/TableFile.h"
 
 namespace qvtest {
@@ -169,6 +170,33 @@ inline time_t ModifiedTime(const std::string& path)
 {
     struct stat info;
     return stat(path.c_str(), &info) == 0 ? info.st_mtime : 0;
+}
+
+// The sample release key (private PEM) and its public key as 64 hex digits.
+inline std::string SampleKeyPath() { return SourcePath("server/sample-release-key.SAMPLE-ONLY.pem"); }
+inline std::string SamplePublicHex()
+{
+    std::string text = ReadText(SourcePath("server/sample-release-key.SAMPLE-ONLY.pub"));
+    while (!text.empty() && (text.back() == '\n' || text.back() == '\r'))
+        text.pop_back();
+    return text;
+}
+
+// Checks manifestPath + ".sig" against manifestPath with the installer's
+// reader and the one trusted key publicHex; serial is set on success.
+inline ReleaseSignatureResult CheckSignature(const std::string& manifestPath, ReleaseChannel channel,
+                                             const std::string& publicHex, uint64_t& serial)
+{
+    std::vector<unsigned char> manifest, signature, key;
+    ReadBytes(manifestPath, manifest);
+    ReadBytes(manifestPath + ".sig", signature);
+    for (size_t i = 0; i + 1 < publicHex.size(); i += 2)
+        key.push_back(static_cast<unsigned char>(std::stoi(publicHex.substr(i, 2), nullptr, 16)));
+    EXPECT_EQ(key.size(), ED25519_PUBLIC_KEY_BYTES) << publicHex;
+    key.resize(ED25519_PUBLIC_KEY_BYTES);
+    return CheckReleaseSignature(signature.data(), signature.size(), manifest.data(), manifest.size(), channel,
+                                 reinterpret_cast<const uint8_t(*)[ED25519_PUBLIC_KEY_BYTES]>(key.data()), 1,
+                                 serial);
 }
 
 } // namespace qvtest

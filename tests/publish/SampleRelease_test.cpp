@@ -4,6 +4,7 @@
 // and its digests, the language files and the news answer.
 #include <gtest/gtest.h>
 
+#include <map>
 #include <set>
 #include <string>
 #include <vector>
@@ -219,4 +220,70 @@ TEST_F(SampleRelease, LanguageFilesGoToTheInstallFolderWithEveryProgramText)
         EXPECT_EQ(ids, programIds);
         EXPECT_EQ(korean, std::string(name) == "QVSkinKor.dat");
     }
+}
+
+namespace {
+
+struct SignedManifest {
+    const char* path;  // under the configuration path
+    ReleaseChannel channel;
+};
+const SignedManifest kSignedManifests[] = {
+    {"/QVConfig.dat", RELEASE_CHANNEL_CONFIG},
+    {"/Program/QVPatch.dat", RELEASE_CHANNEL_PROGRAM},
+    {"/VP/QVPatch.dat", RELEASE_CHANNEL_DATABASE},
+};
+
+// Runs the script with options before its usual arguments, into root.
+ToolRun MakeRelease(const std::string& environment, const std::string& options, const std::string& root,
+                    const std::string& productDir, qvtest::ScratchDir& scratch)
+{
+    return qvtest::RunCommand(scratch, environment + " " +
+                                           qvtest::Quote(qvtest::SourcePath("server/make-sample-release.sh")) + " " +
+                                           options + " " + qvtest::Quote(qvtest::ToolPath()) + " " +
+                                           qvtest::Quote(productDir) + " " + qvtest::Quote(root) + " " + kHost +
+                                           " " + std::to_string(kPort));
+}
+
+} // namespace
+
+TEST_F(SampleRelease, TheThreeManifestsAreSignedWithTheSampleKey)
+{
+    ASSERT_EQ(built_.exitCode, 0) << built_.err;
+    for (const SignedManifest& m : kSignedManifests) {
+        SCOPED_TRACE(m.path);
+        uint64_t serial = 0;
+        EXPECT_EQ(qvtest::CheckSignature(Root() + kConfigPath + m.path, m.channel, qvtest::SamplePublicHex(), serial),
+                  RELEASE_SIGNATURE_OK);
+        EXPECT_EQ(serial, 1u);  // the default
+    }
+}
+
+TEST_F(SampleRelease, UnsignedOrWithAnotherSerialOnRequest)
+{
+    ASSERT_EQ(built_.exitCode, 0) << built_.err;
+    qvtest::ScratchDir scratch;
+    // --unsigned: the same tree without the signature files, for a build without keys.
+    std::string unsignedRoot = scratch.File("unsigned");
+    ToolRun plain = MakeRelease("", "--unsigned", unsignedRoot, ProductDir(), scratch);
+    ASSERT_EQ(plain.exitCode, 0) << plain.err;
+    std::map<std::string, std::string> expected = qvtest::Snapshot(Root());
+    for (const SignedManifest& m : kSignedManifests)
+        EXPECT_EQ(expected.erase(std::string(kConfigPath + 1) + m.path + ".sig"), 1u) << m.path;
+    EXPECT_TRUE(qvtest::Snapshot(unsignedRoot) == expected);
+
+    // The serial from the environment, and from --serial before it.
+    for (const char* options : {"", "--serial 42"}) {
+        SCOPED_TRACE(options);
+        std::string root = scratch.File(*options ? "serial-option" : "serial-environment");
+        ToolRun run = MakeRelease("QV_RELEASE_SERIAL=41", options, root, ProductDir(), scratch);
+        ASSERT_EQ(run.exitCode, 0) << run.err;
+        for (const SignedManifest& m : kSignedManifests) {
+            uint64_t serial = 0;
+            EXPECT_EQ(qvtest::CheckSignature(root + kConfigPath + m.path, m.channel, qvtest::SamplePublicHex(), serial),
+                      RELEASE_SIGNATURE_OK);
+            EXPECT_EQ(serial, *options ? 42u : 41u) << m.path;
+        }
+    }
+    EXPECT_EQ(MakeRelease("", "--serial", scratch.File("x"), ProductDir(), scratch).exitCode, 2);
 }

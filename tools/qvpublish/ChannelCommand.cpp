@@ -1,4 +1,5 @@
-// qvpublish channel [--mode 0|1|2] [--gcab PROGRAM] MANIFEST.json OUTDIR
+// qvpublish channel [--mode 0|1|2] [--gcab PROGRAM]
+//                   [--sign KEYFILE --serial N --channel program|database] MANIFEST.json OUTDIR
 //
 // Builds one update channel (manifest format in ChannelManifest.h) into
 // OUTDIR, the folder the web server serves at the manifest's basePath:
@@ -22,6 +23,13 @@
 // packages are moved in before QVPatch.dat, so a server that is live while
 // the release is published never lists a package it does not have yet.
 // Packages of earlier releases that the new list no longer names stay.
+//
+// With --sign, OUTDIR/QVPatch.dat.sig is the list's release signature for
+// the given channel (update/ReleaseSignature.h); it is made from the list
+// in the temporary folder and moved in after the packages, just before the
+// list. (Between those two renames a client may read an old list with the
+// new signature and refuse it; it never gets a pair that verifies but does
+// not belong together.)
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -32,6 +40,7 @@
 #include "tools/qvpublish/ChannelManifest.h"
 #include "tools/qvpublish/Commands.h"
 #include "tools/qvpublish/FileTree.h"
+#include "tools/qvpublish/ReleaseSigning.h"
 #include "tools/qvpublish/TableOutput.h"
 #include "tools/qvpublish/ToolSupport.h"
 #include "update/TableFile.h"
@@ -40,11 +49,13 @@
 
 const char kChannelUsage[] =
     "  qvpublish channel [--mode 0|1|2] [--gcab PROGRAM] MANIFEST.json OUTDIR\n"
+    "            [--sign KEYFILE --serial N --channel program|database]\n"
     "                                                  build QVPatch.dat and the packages of a channel\n";
 
 namespace {
 
 const char kPatchListName[] = "QVPatch.dat";
+const char kSignatureName[] = "QVPatch.dat.sig";
 const char kStageFolder[] = "stage";  // per-file copies that gcab packs
 const char kTreeFolder[] = "tree";    // the channel as it will stand in OUTDIR
 const int32_t kMaxPackageSize = 0x7FFFFFFF;
@@ -133,9 +144,10 @@ std::string FirstBlocker(const std::string& path)
     return IsFolder(path) ? path : std::string();
 }
 
-// Moves the built packages, then the list, from the temporary tree into OUTDIR.
-bool Publish(const std::vector<BuiltFile>& built, const std::string& list, const std::string& outdir,
-             std::string& error)
+// Moves the built packages, then the list's signature (when signed), then
+// the list, from the temporary tree into OUTDIR.
+bool Publish(const std::vector<BuiltFile>& built, const std::string& list, const std::string& signature,
+             const std::string& outdir, std::string& error)
 {
     if (!MakeFolders(outdir, error))
         return false;
@@ -146,7 +158,16 @@ bool Publish(const std::vector<BuiltFile>& built, const std::string& list, const
             return false;
         }
     }
-    return MoveInto(list, JoinPath(outdir, kPatchListName), error);
+    if (!signature.empty() && !MoveInto(signature, JoinPath(outdir, kSignatureName), error)) {
+        error += " (" + outdir + " may hold some new packages; its QVPatch.dat is unchanged)";
+        return false;
+    }
+    if (!MoveInto(list, JoinPath(outdir, kPatchListName), error)) {
+        if (!signature.empty())
+            error += " (" + outdir + " holds the new " + kSignatureName + " beside the old list)";
+        return false;
+    }
+    return true;
 }
 
 } // namespace
@@ -155,13 +176,18 @@ int RunChannelCommand(const ToolArgs& args)
 {
     CToolOptions options;
     std::string error;
-    if (!options.Parse(args, {"mode", "gcab"}, error))
+    if (!options.Parse(args, {"mode", "gcab", "sign", "serial", "channel"}, error))
         return UsageError(error);
     if (options.Positional().size() != 2)
         return UsageError("channel needs MANIFEST.json and OUTDIR");
     int mode = kDefaultPublishMode;
     if (!ReadPublishMode(options, mode, error))
         return UsageError(error);
+    CReleaseKey key;
+    SigningRequest request;
+    bool signing = false;
+    if (int code = ReadSigningOptions(options, true, key, request, signing))
+        return code;
     std::string gcab = options.Has("gcab") ? options.Value("gcab") : "gcab";
     const std::string& manifestPath = options.Positional()[0];
     std::string outdir = options.Positional()[1];
@@ -175,6 +201,8 @@ int RunChannelCommand(const ToolArgs& args)
         return Fail(error);
     // Find what would stop the final moves now, before anything is built.
     std::vector<std::string> targets = {JoinPath(outdir, kPatchListName)};
+    if (signing)
+        targets.push_back(JoinPath(outdir, kSignatureName));
     for (const ChannelFile& file : manifest.Files())
         targets.push_back(JoinPath(JoinPath(outdir, file.remoteFolder), file.PackageName()));
     for (const std::string& target : targets) {
@@ -213,7 +241,15 @@ int RunChannelCommand(const ToolArgs& args)
         return Fail(error);
     if (!table.Save(list.c_str(), nullptr, 0, mode, true))
         return Fail("cannot write " + list);
-    if (!Publish(built, list, outdir, error))
+    std::string signature;
+    if (signing) {
+        signature = JoinPath(JoinPath(temporary.path, kTreeFolder), kSignatureName);
+        if (!WriteSignatureFor(request, list, signature, error))
+            return Fail(error);
+    }
+    if (!Publish(built, list, signature, outdir, error))
         return Fail(error);
+    if (!signing)
+        WarnOfStaleSignature(JoinPath(outdir, kPatchListName));
     return kExitOk;
 }

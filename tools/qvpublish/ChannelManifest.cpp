@@ -16,6 +16,7 @@ using nlohmann::json;
 namespace {
 
 const char kPatchListName[] = "QVPatch.dat";
+const char kSignatureName[] = "QVPatch.dat.sig";  // the list's release signature, beside it
 const char kCabinetMark[] = ".cab";  // the installer extracts every package whose name holds it
 const size_t kMaxRemotePath = 259;   // the installer's 260-byte buffer, terminator included
 const char* const kPlaceholders[] = {"%BASE%", "%VP%", "%VC%", "%KV%", "%PP%"};
@@ -298,7 +299,8 @@ bool CChannelManifest::Load(const std::string& path, std::string& error)
     const json& files = manifest.contains("files") ? manifest["files"] : none;
     const json& deletes = manifest.contains("deletes") ? manifest["deletes"] : none;
     // Names in the installer's work folder, without regard to case.
-    std::map<std::string, std::string> workNames = {{Lower(kPatchListName), "the patch list"}};
+    std::map<std::string, std::string> workNames = {{Lower(kPatchListName), "the patch list"},
+                                                    {Lower(kSignatureName), "the patch list's signature"}};
     for (size_t i = 0; i < files.size(); ++i) {
         ChannelFile file;
         if (!ReadFile(files[i], i, manifestFolder, file, error)) {

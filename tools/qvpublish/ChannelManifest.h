@@ -29,7 +29,7 @@
 //
 // Checks that keep a release installable: every name that lands in the
 // installer's work folder (file names and package names) is distinct without
-// regard to case and is not "QVPatch.dat"; names in URLs use only
+// regard to case and is not "QVPatch.dat" or "QVPatch.dat.sig"; names in URLs use only
 // A-Z a-z 0-9 . _ - ~; a plain package's name must not contain ".cab" (the
 // installer would try to extract it); a targetFolder with "%" must be
 // exactly one placeholder (the installer drops any text beside it); the

@@ -1,4 +1,4 @@
-// qvpublish config [--mode 0|1|2] CONFIG.json OUT
+// qvpublish config [--mode 0|1|2] [--sign KEYFILE --serial N] CONFIG.json OUT
 //
 // Writes the configuration file "QVConfig.dat": one row of 81 cells, in the
 // order and kinds of ConfigLayout (update/ConfigRecord.h), the layout the
@@ -22,6 +22,10 @@
 // An unknown member, a value of the wrong type, a number out of range or a
 // text holding a zero character is an error and OUT is left as it was: a
 // typo must never publish a default.
+//
+// With --sign, OUT.sig is written too: the file's release signature for the
+// channel "config" (update/ReleaseSignature.h), put in place just before
+// OUT itself.
 #include <cstdio>
 #include <string>
 
@@ -29,6 +33,7 @@
 
 #include "tools/qvpublish/Commands.h"
 #include "tools/qvpublish/JsonInput.h"
+#include "tools/qvpublish/ReleaseSigning.h"
 #include "tools/qvpublish/TableOutput.h"
 #include "tools/qvpublish/ToolSupport.h"
 #include "update/ConfigRecord.h"
@@ -37,7 +42,8 @@
 using nlohmann::json;
 
 const char kConfigUsage[] =
-    "  qvpublish config [--mode 0|1|2] CONFIG.json OUT  write QVConfig.dat from a JSON description\n";
+    "  qvpublish config [--mode 0|1|2] [--sign KEYFILE --serial N] CONFIG.json OUT\n"
+    "                                                  write QVConfig.dat from a JSON description\n";
 
 namespace {
 
@@ -188,13 +194,18 @@ int RunConfigCommand(const ToolArgs& args)
 {
     CToolOptions options;
     std::string error;
-    if (!options.Parse(args, {"mode"}, error))
+    if (!options.Parse(args, {"mode", "sign", "serial"}, error))
         return UsageError(error);
     if (options.Positional().size() != 2)
         return UsageError("config needs CONFIG.json and OUT");
     int mode = kDefaultPublishMode;
     if (!ReadPublishMode(options, mode, error))
         return UsageError(error);
+    CReleaseKey key;
+    SigningRequest request;
+    bool signing = false;
+    if (int code = ReadSigningOptions(options, false, key, request, signing))
+        return code;
     const std::string& source = options.Positional()[0];
     const std::string& out = options.Positional()[1];
 
@@ -207,7 +218,23 @@ int RunConfigCommand(const ToolArgs& args)
     CTableFile table;
     if (!BuildTable(record, table))
         return Fail("out of memory");
-    if (!SaveTable(table, out, mode, error))
-        return Fail(error);
+    if (!signing) {
+        if (!SaveTable(table, out, mode, error))
+            return Fail(error);
+        WarnOfStaleSignature(out);
+        return kExitOk;
+    }
+    // The signature describes the bytes saved in the temporary file, and
+    // goes into place before they replace OUT.
+    std::string signError;
+    bool saved = ReplaceFile(
+        out,
+        [&](const std::string& temporary) {
+            return table.Save(temporary.c_str(), nullptr, 0, mode, true) &&
+                   WriteSignatureFor(request, temporary, out + ".sig", signError);
+        },
+        error);
+    if (!saved)
+        return Fail(signError.empty() ? error : signError);
     return kExitOk;
 }

@@ -18,6 +18,9 @@ const Family kFamilies[] = {
     {"config", RunConfigCommand, kConfigUsage},
     {"skin", RunSkinCommand, kSkinUsage},
     {"channel", RunChannelCommand, kChannelUsage},
+    {"key", RunKeyCommand, kKeyUsage},
+    {"sign", RunSignCommand, kSignUsage},
+    {"verify", RunVerifyCommand, kVerifyUsage},
 };
 
 void PrintUsage(FILE* out)
