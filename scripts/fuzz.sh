@@ -28,13 +28,13 @@ if [ ${#need[@]} -gt 0 ]; then
 fi
 
 flags=(-std=c++17 -O1 -g -fsanitize=fuzzer-no-link,address,undefined -fno-omit-frame-pointer -I "$root")
-# libsodium's verifier (the signature target), configured as update/CMakeLists.txt does.
-sodium=${QV_LIBSODIUM_SOURCE_DIR:-$root/build/downloads/libsodium-1.0.18}/src/libsodium
-cflags=(-O1 -g -w -fsanitize=fuzzer-no-link,address,undefined -fno-omit-frame-pointer -I "$sodium/include/sodium"
-        -DSODIUM_STATIC -DCONFIGURED=1 -DNATIVE_LITTLE_ENDIAN -DHAVE_TI_MODE)
-sodium_sources="$sodium/crypto_sign/ed25519/ref10/open.c $sodium/crypto_sign/ed25519/ref10/sign.c
-  $sodium/crypto_core/ed25519/ref10/ed25519_ref10.c $sodium/crypto_hash/sha512/cp/hash_sha512_cp.c
-  $sodium/crypto_verify/sodium/verify.c $sodium/sodium/utils.c"
+# The Ed25519 verifier (the signature target), configured as update/CMakeLists.txt does.
+ed25519=${QV_ED25519_SOURCE_DIR:-$root/build/downloads/signify-openbsd-31}
+cflags=(-O1 -g -w -fsanitize=fuzzer-no-link,address,undefined -fno-omit-frame-pointer -I "$ed25519"
+        -include stdint.h -DVERIFYONLY -DSHA2_SMALL -Du_int8_t=uint8_t -Du_int32_t=uint32_t
+        -Du_int64_t=uint64_t -DLITTLE_ENDIAN=1234 -DBIG_ENDIAN=4321 -DBYTE_ORDER=1234 -DHAVE_EXPLICIT_BZERO)
+ed25519_sources="$ed25519/fe25519.c $ed25519/sc25519.c $ed25519/mod_ge25519.c $ed25519/mod_ed25519.c
+  $ed25519/sha2.c $ed25519/crypto_api.c $ed25519/timingsafe_bcmp.c"
 # The portable core every target links, then each target's own sources.
 core=(update/ByteBuffer.cpp update/Crc32.cpp update/DataCodec.cpp update/Rc4.cpp sysinfo/ReadableMemory.cpp
       update/SeedCipher.cpp update/SeedFraming.cpp update/TableFile.cpp update/ZlibBlock.cpp
@@ -43,7 +43,7 @@ declare -A fuzz_sources=(
   [table]="fuzz/TableFuzz.cpp"
   [names]="fuzz/NameFuzz.cpp update/NameCheck.cpp"
   [patchlist]="fuzz/PatchListFuzz.cpp update/PatchListReader.cpp update/NameCheck.cpp sysinfo/StringUtil.cpp"
-  [signature]="fuzz/SignatureFuzz.cpp update/ReleaseSignature.cpp update/ReleaseSignatureWriter.cpp update/Ed25519Verify.cpp $sodium_sources"
+  [signature]="fuzz/SignatureFuzz.cpp update/ReleaseSignature.cpp update/ReleaseSignatureWriter.cpp update/Ed25519Verify.cpp $ed25519_sources"
 )
 targets=("${@:2}")
 [ ${#targets[@]} -gt 0 ] || targets=("${!fuzz_sources[@]}")
@@ -56,7 +56,7 @@ compile() { # SOURCE (relative to the checkout, or absolute) -> object path on s
   if [ ! "$obj" -nt "$source" ]; then
     case $source in
       *.c) clang-14 "${cflags[@]}" -c "$source" -o "$obj" ;;
-      *) clang++-14 "${flags[@]}" -I "$sodium/include/sodium" -DSODIUM_STATIC -c "$source" -o "$obj" ;;
+      *) clang++-14 "${flags[@]}" -c "$source" -o "$obj" ;;
     esac
   fi
   echo "$obj"

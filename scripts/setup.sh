@@ -108,52 +108,44 @@ if [ ! -f "$zlib_source/inflate.c" ]; then
   mv "$zlib_source.part" "$zlib_source"
 fi
 
-# The programs check the signatures of a release with Ed25519 from libsodium:
-# only its verification half (update/CMakeLists.txt, qv_ed25519), compiled
-# from Debian's libsodium 1.0.18 source tarball, checked against the SHA-256
-# of Debian's libsodium_1.0.18-1.dsc. Only the files the verifier compiles
-# are extracted: signature check, the ref10 curve arithmetic, SHA-512, the
-# 32-byte comparison and the memory helpers, with their headers.
-sodium_version=1.0.18
-sodium_dir=$(cd "$(dirname "$0")/.." && pwd)/build/downloads
-sodium_source=$sodium_dir/libsodium-$sodium_version
-if [ ! -f "$sodium_source/src/libsodium/crypto_sign/ed25519/ref10/open.c" ]; then
-  sodium_archive=libsodium_$sodium_version.orig.tar.gz
-  sodium_sha256=d59323c6b712a1519a5daf710b68f5e7fde57040845ffec53850911f10a5d4f4
-  echo "setup: fetching the libsodium $sodium_version source"
-  mkdir -p "$sodium_dir"
+# The programs check the signatures of a release with Ed25519 verification
+# compiled from the sources Debian's signify-openbsd 31 package ships (the
+# public-domain reference Ed25519 of OpenBSD's signify, which OpenSSH uses for
+# its ed25519 keys too, and OpenBSD's SHA-2 with its compact transform):
+# about 11 KB in QVSetup.exe where libsodium's faster verifier took 34 KB
+# (update/CMakeLists.txt, qv_ed25519). The orig tarball is checked against the
+# SHA-256 in Debian's signify-openbsd_31-3.dsc; only the verifier's files
+# and the licence are extracted.
+ed25519_version=31
+ed25519_dir=$(cd "$(dirname "$0")/.." && pwd)/build/downloads
+ed25519_source=$ed25519_dir/signify-openbsd-$ed25519_version
+if [ ! -f "$ed25519_source/mod_ed25519.c" ]; then
+  ed25519_archive=signify-openbsd_$ed25519_version.orig.tar.gz
+  ed25519_sha256=8111af7424f4cc69dab5cd43a14ccd607ca2d171ac77dd3ae288264a53254e5f
+  echo "setup: fetching the signify-openbsd $ed25519_version source (Ed25519 verification)"
+  mkdir -p "$ed25519_dir"
   fetched=
   for base in http://deb.debian.org/debian \
               http://snapshot.debian.org/archive/debian/20250520T000000Z; do
-    if curl -fsSL --retry 3 -o "$sodium_dir/$sodium_archive.part" "$base/pool/main/libs/libsodium/$sodium_archive" &&
-       echo "$sodium_sha256  $sodium_dir/$sodium_archive.part" | sha256sum -c --quiet -; then
+    if curl -fsSL --retry 3 -o "$ed25519_dir/$ed25519_archive.part" "$base/pool/main/s/signify-openbsd/$ed25519_archive" &&
+       echo "$ed25519_sha256  $ed25519_dir/$ed25519_archive.part" | sha256sum -c --quiet -; then
       fetched=1
       break
     fi
   done
   if [ -z "$fetched" ]; then
-    rm -f "$sodium_dir/$sodium_archive.part"
-    echo "setup: could not fetch $sodium_archive with SHA-256 $sodium_sha256" >&2
+    rm -f "$ed25519_dir/$ed25519_archive.part"
+    echo "setup: could not fetch $ed25519_archive with SHA-256 $ed25519_sha256" >&2
     exit 1
   fi
-  top=libsodium-$sodium_version
-  lib=$top/src/libsodium
-  headers=$lib/include/sodium
-  rm -rf "$sodium_source.part"
-  mkdir -p "$sodium_source.part"
-  tar -xzf "$sodium_dir/$sodium_archive.part" -C "$sodium_source.part" --strip-components=1 \
-    $top/{LICENSE,AUTHORS} \
-    $headers/{export.h,core.h,utils.h,randombytes.h,crypto_hash_sha512.h,crypto_sign_ed25519.h} \
-    $headers/{crypto_verify_16.h,crypto_verify_32.h,crypto_verify_64.h} \
-    $headers/private/{common.h,ed25519_ref10.h,ed25519_ref10_fe_25_5.h,ed25519_ref10_fe_51.h} \
-    $lib/crypto_sign/ed25519/ref10/{open.c,sign.c,sign_ed25519_ref10.h} \
-    $lib/crypto_core/ed25519/ref10/ed25519_ref10.c \
-    $lib/crypto_core/ed25519/ref10/fe_25_5/{base.h,base2.h,constants.h,fe.h} \
-    $lib/crypto_core/ed25519/ref10/fe_51/{base.h,base2.h,constants.h,fe.h} \
-    $lib/crypto_hash/sha512/cp/hash_sha512_cp.c \
-    $lib/crypto_verify/sodium/verify.c \
-    $lib/sodium/utils.c
-  rm -f "$sodium_dir/$sodium_archive.part"
-  rm -rf "$sodium_source"
-  mv "$sodium_source.part" "$sodium_source"
+  top=signify-$ed25519_version
+  rm -rf "$ed25519_source.part"
+  mkdir -p "$ed25519_source.part"
+  tar -xzf "$ed25519_dir/$ed25519_archive.part" -C "$ed25519_source.part" --strip-components=1 \
+    $top/{COPYING,crypto_api.h,crypto_api.c,fe25519.h,fe25519.c,sc25519.h,sc25519.c,ge25519.h} \
+    $top/{mod_ge25519.c,mod_ed25519.c,ge25519_base.data,sha2.h,sha2.c,timingsafe_bcmp.c} \
+    $top/{explicit_bzero.h,explicit_bzero.c}
+  rm -f "$ed25519_dir/$ed25519_archive.part"
+  rm -rf "$ed25519_source"
+  mv "$ed25519_source.part" "$ed25519_source"
 fi
