@@ -4,6 +4,8 @@
 
 #include "app/SetupDlg.h"
 #include "platform/SpecialFolders.h"
+#include "update/ReleaseKeys.h"
+#include "update/UpdateEngine.h"
 
 namespace {
 
@@ -50,6 +52,8 @@ BOOL CSetupApp::InitInstance()
 
     if (!AcquireSingleInstance(g_instanceMutex))
         return FALSE;  // another copy runs: end quietly
+    // The release keys built in decide whether every manifest must be signed.
+    g_updateEngine.SetReleaseKeys(ReleaseKeys(), ReleaseKeyCount());
 
     try {
         CSetupDlg* frame = new CSetupDlg(nullptr);

@@ -21,6 +21,32 @@ ConfigServer RecordServer(int entry)
     return record.Server(entry);
 }
 
+// Where the highest serial this machine accepted for each channel is kept,
+// under the product key, as decimal text.
+const char* const kSerialValueNames[] = {"ReleaseSerialConfig", "ReleaseSerialProgram", "ReleaseSerialDatabase"};
+
+// Hands the engine the channel and the lowest serial it may accept next.
+void PrepareChannel(ReleaseChannel channel)
+{
+    uint64_t serial = 0;
+    std::string stored;
+    if (g_productSettings.ReadProductString(kSerialValueNames[channel], stored) &&
+        !ParseReleaseSerial(stored.c_str(), stored.size(), serial))
+        serial = 0;
+    g_updateEngine.SetMinimumSerial(channel, serial);
+    if (channel != RELEASE_CHANNEL_CONFIG)
+        g_updateEngine.SetReleaseChannel(channel);
+}
+
+// Records the serial the engine accepted once the channel is done, so that
+// an older release is never taken again.
+void RecordSerial(ReleaseChannel channel)
+{
+    if (!g_updateEngine.SignaturesRequired())
+        return;
+    g_productSettings.WriteProductString(kSerialValueNames[channel], g_updateEngine.AcceptedSerialText().c_str());
+}
+
 int32_t Check(const ConfigServer& server, const std::string& folder)
 {
     g_updateEngine.Reset();
@@ -58,6 +84,7 @@ bool CUpdateSession::FetchConfiguration()
 
     ConfigServer server = RecordServer(SERVER_CONFIG);
     g_updateEngine.Reset();
+    PrepareChannel(RELEASE_CHANNEL_CONFIG);
     if (g_updateEngine.FetchConfigFile(server.hostList.c_str(), server.path.c_str(), server.port,
                                        installFolder.c_str()) != UPD_RESULT_DONE)
         return false;
@@ -74,11 +101,14 @@ bool CUpdateSession::FetchConfiguration()
         installed = g_updateEngine.InstallWorkFile(fetched, copy) && LoadConfigFile(copy.c_str(), false);
     }
     g_productSettings.WriteProductDword("PCode", 11);
+    if (installed)
+        RecordSerial(RELEASE_CHANNEL_CONFIG);
     return installed;
 }
 
 int32_t CUpdateSession::CheckProgram()
 {
+    PrepareChannel(RELEASE_CHANNEL_PROGRAM);
     return Check(RecordServer(SERVER_PROGRAM), installFolder);
 }
 
@@ -87,11 +117,14 @@ int32_t CUpdateSession::UpdateProgram(UpdateProgressCallback progress)
     int32_t result = CheckProgram();
     if (result & UPD_AVAILABLE)
         result = Install(RecordServer(SERVER_PROGRAM), installFolder, progress);
+    if (ChannelCompleted(result))
+        RecordSerial(RELEASE_CHANNEL_PROGRAM);
     return result;
 }
 
 int32_t CUpdateSession::CheckDatabase()
 {
+    PrepareChannel(RELEASE_CHANNEL_DATABASE);
     return Check(RecordServer(SERVER_DATABASE), DatabaseFolder());
 }
 
@@ -114,6 +147,8 @@ int32_t CUpdateSession::UpdateDatabase(UpdateProgressCallback progress)
     int32_t result = CheckDatabase();
     if (result & UPD_AVAILABLE)
         result = InstallDatabase(progress);
+    if (ChannelCompleted(result))
+        RecordSerial(RELEASE_CHANNEL_DATABASE);
     return result;
 }
 

@@ -200,6 +200,7 @@ const char* ReleaseSignatureResultText(ReleaseSignatureResult result)
     case RELEASE_SIGNATURE_WRONG_CHANNEL: return "signed for another channel";
     case RELEASE_SIGNATURE_BAD: return "bad signature";
     case RELEASE_SIGNATURE_NO_MEMORY: return "out of memory";
+    case RELEASE_SIGNATURE_OLDER: return "an older release than the one accepted before";
     }
     return "unknown result";
 }

@@ -47,6 +47,7 @@ enum ReleaseSignatureResult {
     RELEASE_SIGNATURE_WRONG_CHANNEL,  // made for another manifest
     RELEASE_SIGNATURE_BAD,            // does not match the manifest's bytes
     RELEASE_SIGNATURE_NO_MEMORY,      // could not be checked: out of memory
+    RELEASE_SIGNATURE_OLDER,          // good, but of a lower serial than accepted before (the caller's check)
 };
 
 // The fields of a well-formed signature file.

@@ -159,7 +159,7 @@ int32_t CUpdateEngine::FetchConfigFile(const char* hostList, const char* remoteB
 {
     if (!BeginCall(hostList, remoteBasePath, port, baseFolder))
         return UPD_RESULT_FAIL;
-    if (FetchFile(remoteBasePath_.c_str(), "QVConfig.dat"))
+    if (FetchFile(remoteBasePath_.c_str(), "QVConfig.dat") && ManifestTrusted("QVConfig.dat", RELEASE_CHANNEL_CONFIG, true))
         return UPD_RESULT_DONE;
     RemoveWorkFolder();
     return UPD_RESULT_FAIL;
@@ -175,7 +175,10 @@ int32_t CUpdateEngine::CheckForUpdates(const char* hostList, const char* remoteB
     // file) is reported like one that did not arrive, never as "nothing to do".
     std::deque<PatchRecord> todo;
     int32_t flags = 0;
-    const bool selected = FetchPatchList() && SelectUpdates(todo, flags);
+    // Nothing of a list that fails its signature is acted on: the selection
+    // (which carries out the list's deletions) runs only on a trusted one.
+    const bool selected = FetchPatchList() && ManifestTrusted("QVPatch.dat", releaseChannel_, true) &&
+                          SelectUpdates(todo, flags);
     listings_.clear(); // an install reads the folders again
     if (!selected) {
         RemoveWorkFolder();
@@ -202,7 +205,11 @@ int32_t CUpdateEngine::InstallUpdates(const char* hostList, const char* remoteBa
     reuseList_ = 0;
     std::deque<PatchRecord> todo;
     int32_t flags = 0;
-    if ((!reuse && !FetchPatchList()) || !SelectUpdates(todo, flags)) {
+    // A reused list is checked again, against the signature file the check
+    // fetched beside it.
+    const bool trusted = reuse ? ManifestTrusted("QVPatch.dat", releaseChannel_, false)
+                               : FetchPatchList() && ManifestTrusted("QVPatch.dat", releaseChannel_, true);
+    if (!trusted || !SelectUpdates(todo, flags)) {
         RemoveWorkFolder();
         return UPD_RESULT_NO_LIST;
     }

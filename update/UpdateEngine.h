@@ -25,6 +25,7 @@
 #include "update/DownloadProgress.h"
 #include "update/FolderListing.h"
 #include "update/PatchRecord.h"
+#include "update/ReleaseSignature.h"
 
 #include <cstdint>
 #include <ctime>
@@ -60,6 +61,32 @@ public:
     bool CreateMachineKey(std::string& key);
     // Queues the headers "MAC", "VPVER", "VCVER" and "PROGVER" for the next request.
     void SetClientIdentity();
+
+    // --- Signed releases ---
+    // The release keys whose signatures this engine trusts (count 0: none,
+    // and no signature is asked for). With keys, every manifest (the
+    // configuration file and each patch list) must arrive with its signature
+    // file ".sig", fetched right after it from the same server: well formed,
+    // by a trusted key, for the manifest's channel, matching its bytes, and
+    // of a serial not below the minimum set for the channel. A manifest that
+    // fails this is handled like one that did not arrive, and the debugger
+    // output says "Failed Signature : " and its name.
+    void SetReleaseKeys(const uint8_t (*keys)[ED25519_PUBLIC_KEY_BYTES], size_t count);
+    bool SignaturesRequired() const { return releaseKeyCount_ > 0; }
+    // The channel the next check or install serves: program (the default)
+    // or database; the configuration file is always of channel config.
+    void SetReleaseChannel(ReleaseChannel channel) { releaseChannel_ = channel; }
+    // The lowest serial the next manifest of channel may carry (the highest
+    // this machine accepted before); 0 by default.
+    void SetMinimumSerial(ReleaseChannel channel, uint64_t serial);
+    // What the last signature check said, and the serial of the last
+    // manifest accepted (0 when none, or signatures are off).
+    ReleaseSignatureResult LastSignatureResult() const { return lastSignatureResult_; }
+    uint64_t AcceptedSerial() const { return acceptedSerial_; }
+    // The same serial as the signature file writes it (decimal digits).
+    const std::string& AcceptedSerialText() const { return acceptedSerialText_; }
+    // The key id (RELEASE_KEY_ID_BYTES) of the last manifest accepted.
+    const uint8_t* AcceptedKeyId() const { return acceptedKeyId_; }
 
     // --- Entry points ---
     int32_t FetchConfigFile(const char* hostList, const char* remoteBasePath, int32_t port,
@@ -137,6 +164,11 @@ public:
 
 private:
     static time_t DefaultClock();
+    // True when signatures are off, or the manifest of channel in the work
+    // folder (named name) and its signature file pass the check; fetch: the
+    // signature file is downloaded first (otherwise the one already in the
+    // work folder, kept from the check, is read).
+    bool ManifestTrusted(const char* name, ReleaseChannel channel, bool fetch);
     // Chooses the server and sets the base and work folders; false when no
     // server entry could be chosen.
     bool BeginCall(const char* hostList, const char* remoteBasePath, int32_t port, const char* baseFolder);
@@ -191,6 +223,15 @@ private:
     std::vector<std::string> damagedPackages_;
 
     CDownloadProgress progress_;
+
+    const uint8_t (*releaseKeys_)[ED25519_PUBLIC_KEY_BYTES] = nullptr;
+    size_t releaseKeyCount_ = 0;
+    ReleaseChannel releaseChannel_ = RELEASE_CHANNEL_PROGRAM;
+    uint64_t minimumSerial_[3] = {0, 0, 0};
+    ReleaseSignatureResult lastSignatureResult_ = RELEASE_SIGNATURE_OK;
+    uint64_t acceptedSerial_ = 0;
+    std::string acceptedSerialText_;
+    uint8_t acceptedKeyId_[RELEASE_KEY_ID_BYTES] = {0};
 
     time_t (*clock_)() = DefaultClock;
 };

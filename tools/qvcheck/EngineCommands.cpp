@@ -9,6 +9,11 @@
 //   install  Reset + InstallUpdates; prints "progress" lines (when a file
 //            starts or ends, and at most once a second in between) and
 //            "result 0x.."
+//
+// check and install serve the program channel, or the engine database with
+// "--channel database" before HOSTS. With release keys built in, every
+// command also prints "signature: key <id> serial <n>" for the manifest it
+// accepted, or "signature: <which check failed>" and fails.
 #include "tools/qvcheck/Commands.h"
 
 #include "install/UpdateSession.h"
@@ -19,6 +24,7 @@
 #include <windows.h>
 
 #include <cstdio>
+#include <cstring>
 #include <string>
 
 namespace {
@@ -32,6 +38,17 @@ struct EngineArgs {
 
 bool ParseEngineArgs(const char* command, int argc, char** argv, EngineArgs& args)
 {
+    // check and install: "--channel program|database" may come first.
+    if (strcmp(command, "config") != 0 && argc >= 2 && strcmp(argv[0], "--channel") == 0) {
+        ReleaseChannel channel = RELEASE_CHANNEL_PROGRAM;
+        if (!ParseReleaseChannel(argv[1], strlen(argv[1]), channel) || channel == RELEASE_CHANNEL_CONFIG) {
+            fprintf(stderr, "qvcheck %s: --channel takes program or database\n", command);
+            return false;
+        }
+        g_updateEngine.SetReleaseChannel(channel);
+        argc -= 2;
+        argv += 2;
+    }
     if (argc != 4 || !ParsePort(argv[2], args.port)) {
         fprintf(stderr, "usage: qvcheck %s HOSTS PATH PORT BASEFOLDER\n", command);
         return false;
@@ -80,6 +97,21 @@ void PrintProgress(const char* fileName, int fileIndex, int fileCount, int overa
     fflush(stdout);
 }
 
+// What the signature check of the manifest said, when signatures are checked.
+void PrintSignature()
+{
+    if (!g_updateEngine.SignaturesRequired())
+        return;
+    if (g_updateEngine.LastSignatureResult() != RELEASE_SIGNATURE_OK) {
+        printf("signature: %s\n", ReleaseSignatureResultText(g_updateEngine.LastSignatureResult()));
+        return;
+    }
+    printf("signature: key ");
+    for (size_t i = 0; i < RELEASE_KEY_ID_BYTES; ++i)
+        printf("%02x", g_updateEngine.AcceptedKeyId()[i]);
+    printf(" serial %s\n", g_updateEngine.AcceptedSerialText().c_str());
+}
+
 } // namespace
 
 int RunConfigCommand(int argc, char** argv)
@@ -94,7 +126,9 @@ int RunConfigCommand(int argc, char** argv)
 
     CUpdateSession session;
     session.installFolder = args.baseFolder;
-    if (!session.FetchConfiguration()) {
+    const bool fetched = session.FetchConfiguration();
+    PrintSignature();
+    if (!fetched) {
         printf("fail\n");
         return QVCHECK_FAILED;
     }
@@ -110,6 +144,7 @@ int RunCheckCommand(int argc, char** argv)
         return QVCHECK_USAGE;
     g_updateEngine.Reset();
     int32_t result = g_updateEngine.CheckForUpdates(args.hosts, args.path, args.port, args.baseFolder);
+    PrintSignature();
     printf("result 0x%X\n", static_cast<unsigned>(result));
     if (result >= 0 && (result & UPD_AVAILABLE)) {
         std::deque<PatchRecord> todo;
@@ -131,6 +166,7 @@ int RunInstallCommand(int argc, char** argv)
     g_updateEngine.Reset();
     int32_t result =
         g_updateEngine.InstallUpdates(args.hosts, args.path, args.port, args.baseFolder, PrintProgress);
+    PrintSignature();
     printf("result 0x%X\n", static_cast<unsigned>(result));
     if (result == UPD_RESULT_BAD_FILE)
         printf("failed %s\n", g_updateEngine.LastFailedFile().c_str());

@@ -3,9 +3,13 @@
 //
 //   qvcheck get HOST PATH PORT OUTFILE
 //   qvcheck config|check|install HOSTS PATH PORT BASEFOLDER
+//   (check and install take --channel program|database first)
 //
 // A new subcommand is a source of its own plus one line in kCommands.
 #include "tools/qvcheck/Commands.h"
+
+#include "update/ReleaseKeys.h"
+#include "update/UpdateEngine.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -16,8 +20,8 @@ namespace {
 const QvCheckCommand kCommands[] = {
     {"get", "HOST PATH PORT OUTFILE", RunGetCommand},
     {"config", "HOSTS PATH PORT BASEFOLDER", RunConfigCommand},
-    {"check", "HOSTS PATH PORT BASEFOLDER", RunCheckCommand},
-    {"install", "HOSTS PATH PORT BASEFOLDER", RunInstallCommand},
+    {"check", "[--channel program|database] HOSTS PATH PORT BASEFOLDER", RunCheckCommand},
+    {"install", "[--channel program|database] HOSTS PATH PORT BASEFOLDER", RunInstallCommand},
 };
 
 int Usage()
@@ -45,6 +49,8 @@ int main(int argc, char** argv)
 {
     if (argc < 2)
         return Usage();
+    // With release keys built in, qvcheck checks signatures as the setup program does.
+    g_updateEngine.SetReleaseKeys(ReleaseKeys(), ReleaseKeyCount());
     for (const QvCheckCommand& command : kCommands)
         if (strcmp(argv[1], command.name) == 0)
             return command.run(argc - 2, argv + 2);
