@@ -16,6 +16,7 @@
 #include <atomic>
 #include <cstdio>
 #include <cstdlib>
+#include <functional>
 #include <map>
 #include <set>
 #include <thread>
@@ -49,7 +50,13 @@ std::string Narrow(const std::wstring& wide, UINT codePage = CP_ACP)
     return text;
 }
 
-std::string ProgramPath() { return BinaryFile("shipped/app/QVSetup.exe"); }
+// The shipped program; QV_SETUP_PROGRAM names another (say, a build without
+// release keys, to see what such a build does with the hostile releases).
+std::string ProgramPath()
+{
+    const char* other = getenv("QV_SETUP_PROGRAM");
+    return other && *other ? std::string(other) : BinaryFile("shipped/app/QVSetup.exe");
+}
 std::string InstallDir() { return qvtest::ProductInstallFolder(); }
 std::string Env(const char* name)
 {
@@ -186,10 +193,11 @@ protected:
     // Publishes the sample release, made from the product programs in
     // productDir (a Linux path), into the server's document root; true when
     // the program list served afterwards carries productDir's updater.
-    bool Publish(const std::string& productDir)
+    // options: the release script's own ("--serial 5", "--key FILE", "--unsigned").
+    bool Publish(const std::string& productDir, const std::string& options = "")
     {
         const std::string script = Env("QV_SOURCE_DIR") + "/server/make-sample-release.sh";
-        if (!RunShell("sh '" + script + "' '" + Env("QV_QVPUBLISH") + "' '" + productDir + "' '" +
+        if (!RunShell("sh '" + script + "' " + options + " '" + Env("QV_QVPUBLISH") + "' '" + productDir + "' '" +
                       BinaryLinuxPath("tests/e2e/wizard-docroot") + "' 127.0.0.1 " + std::to_string(server_.Port())))
             return false;
         const std::string updater = Digest(qvtest::NativePath(productDir + "/QVUpdate.exe"));
@@ -260,6 +268,26 @@ protected:
 
     qvtest::CTestServer server_;
 };
+
+// Relative path -> digest of every file below folder, but the record the
+// sample updater writes when it runs.
+void Snapshot(const std::string& folder, const std::string& prefix, std::map<std::string, std::string>& files)
+{
+    WIN32_FIND_DATAA data;
+    HANDLE find = FindFirstFileA((folder + "\\*").c_str(), &data);
+    if (find == INVALID_HANDLE_VALUE)
+        return;
+    do {
+        const std::string name = data.cFileName;
+        if (name == "." || name == ".." || name == "QVUpdate.record.txt")
+            continue;
+        if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+            Snapshot(folder + "\\" + name, prefix + name + "\\", files);
+        else
+            files[prefix + name] = Digest(folder + "\\" + name);
+    } while (FindNextFileA(find, &data));
+    FindClose(find);
+}
 
 // Minutes between a "YYYYMMDDhhmmss" local time and now (large when unreadable).
 double MinutesFromNow(const std::string& stamp)
@@ -374,7 +402,9 @@ TEST_F(WizardInstall, AFreshInstallThenASecondRunThenAnUpdateWithADamagedPackage
         HKEY_CLASSES_ROOT, "CLSID\\{6B8E2C4A-3F1D-4E7B-9A52-0C1D2E3F4A5B}\\InprocServer32", nullptr, text));
     EXPECT_STRCASEEQ(text.c_str(), (InstallDir() + "\\QVCtx.dll").c_str());
 
-    // The server was asked in the run's order, and once for the configuration.
+    // The server was asked in the run's order, and once for the configuration;
+    // each manifest right before its signature file (the program trusts the
+    // sample release key).
     std::vector<std::string> asked = RequestedPaths();
     for (const std::string& line : asked)
         printf("  request: %s\n", line.c_str());
@@ -386,13 +416,19 @@ TEST_F(WizardInstall, AFreshInstallThenASecondRunThenAnUpdateWithADamagedPackage
     const int config = at("/QVConfig.dat"), newsAt = at("/News/QVNews.txt?DUMMY=0000");
     const int programList = at("/Program/QVPatch.dat"), vpList = at("/VP/QVPatch.dat");
     EXPECT_EQ(config, 0);
-    EXPECT_EQ(newsAt, 1);
-    EXPECT_EQ(programList, 2);
-    EXPECT_EQ(vpList, 3 + static_cast<int>(program.size()));
-    EXPECT_EQ(asked.size(), 4 + program.size() + database.size());
-    EXPECT_EQ(std::count_if(asked.begin(), asked.end(),
-                            [](const std::string& line) { return line.find("QVConfig.dat") != std::string::npos; }),
-              1);
+    EXPECT_EQ(at("/QVConfig.dat.sig"), 1);
+    EXPECT_EQ(newsAt, 2);
+    EXPECT_EQ(programList, 3);
+    EXPECT_EQ(at("/Program/QVPatch.dat.sig"), 4);
+    EXPECT_EQ(vpList, 5 + static_cast<int>(program.size()));
+    EXPECT_EQ(at("/VP/QVPatch.dat.sig"), 6 + static_cast<int>(program.size()));
+    EXPECT_EQ(asked.size(), 7 + program.size() + database.size());
+    const std::string configLine = std::string("GET ") + kChannelRoot + "/QVConfig.dat";
+    EXPECT_EQ(std::count(asked.begin(), asked.end(), configLine), 1);
+    // The accepted serials are kept, so that no older release is taken later.
+    EXPECT_EQ(ProductValue("ReleaseSerialConfig"), "1");
+    EXPECT_EQ(ProductValue("ReleaseSerialProgram"), "1");
+    EXPECT_EQ(ProductValue("ReleaseSerialDatabase"), "1");
 
     // Done starts the product's updater from the install folder.
     PressDone(run);
@@ -406,9 +442,9 @@ TEST_F(WizardInstall, AFreshInstallThenASecondRunThenAnUpdateWithADamagedPackage
     ASSERT_TRUE(WaitForResult(second, &elapsed));
     printf("second run: success page %lu ms after Next\n", elapsed);
     asked = RequestedPaths();
-    ASSERT_EQ(asked.size(), 4u);
-    EXPECT_NE(asked[2].find("/Program/QVPatch.dat"), std::string::npos);
-    EXPECT_NE(asked[3].find("/VP/QVPatch.dat"), std::string::npos);
+    ASSERT_EQ(asked.size(), 7u);
+    EXPECT_NE(asked[3].find("/Program/QVPatch.dat"), std::string::npos);
+    EXPECT_NE(asked[5].find("/VP/QVPatch.dat"), std::string::npos);
     EXPECT_EQ(qvtest::ServiceState(kServiceName), static_cast<DWORD>(SERVICE_RUNNING));
     PressDone(second);
 
@@ -516,6 +552,137 @@ TEST_F(WizardInstall, AFreshInstallWithoutTheProgramEndsOnTheFailurePage)
         std::string runValue;
         EXPECT_FALSE(qvtest::ReadRegistryString(HKEY_LOCAL_MACHINE, kRunKey, "KorvaneFree", runValue)) << c.what;
         EXPECT_FALSE(qvtest::FileExists(InstallDir() + "\\QVUpdate.exe")) << c.what;
+        PressDone(run);
+    }
+}
+
+// A build that trusts the sample release key installs the signed release, and
+// then, from that installed state, takes nothing from a release whose
+// manifests are forged: each hostile server below offers a newer updater
+// (or hostile lists), and every installed file stays byte for byte as it was.
+TEST_F(WizardInstall, ASignedReleaseInstallsAndForgedManifestsInstallNothing)
+{
+    ASSERT_TRUE(Publish(Env("QV_SAMPLE_PRODUCT_DIR"), "--serial 5"));
+    CWizardRun first;
+    StartInstall(first);
+    DWORD elapsed = 0;
+    ASSERT_TRUE(WaitForResult(first, &elapsed));
+    PressDone(first);
+    EXPECT_EQ(ProductValue("ReleaseSerialProgram"), "5");
+    std::map<std::string, std::string> installed;
+    Snapshot(InstallDir(), "", installed);
+    ASSERT_GE(installed.size(), 11u);
+
+    // A newer product: its updater differs, so an accepted program list
+    // would install it.
+    const std::string newer = BinaryLinuxPath("tests/e2e/product-forged");
+    CreateDirectoryA(qvtest::NativePath(newer).c_str(), nullptr);
+    for (const char* name : {"QVUpdate.exe", "QVServiceNt.exe", "QVService.exe", "QVCtx.dll"})
+        ASSERT_TRUE(CopyFileA(qvtest::NativePath(Env("QV_SAMPLE_PRODUCT_DIR") + "/" + name).c_str(),
+                              qvtest::NativePath(newer + "/" + name).c_str(), FALSE));
+    FILE* grown = fopen(qvtest::NativePath(newer + "/QVUpdate.exe").c_str(), "ab");
+    ASSERT_NE(grown, nullptr);
+    fputs("forged release", grown);
+    fclose(grown);
+    const std::string otherKey = BinaryLinuxPath("tests/e2e/unknown-release-key.pem");
+    DeleteFileA(qvtest::NativePath(otherKey).c_str());
+    ASSERT_TRUE(RunShell("'" + Env("QV_QVPUBLISH") + "' key new '" + otherKey + "'"));
+
+    const std::string docroot = BinaryLinuxPath("tests/e2e/wizard-docroot");
+    const std::string elsewhere = BinaryLinuxPath("tests/e2e/forged-docroot");
+    auto copy = [&](const std::string& from, const std::string& to) {
+        return CopyFileA(Served(from).c_str(), Served(to).c_str(), FALSE) != FALSE;
+    };
+    auto rewrite = [&](const std::string& file, const std::function<void(std::vector<unsigned char>&)>& change) {
+        std::vector<unsigned char> bytes;
+        if (!qvtest::ReadBytes(Served(file), bytes))
+            return false;
+        change(bytes);
+        return qvtest::WriteBytes(Served(file), bytes.data(), bytes.size());
+    };
+    // The newer release, signed, with one manifest then swapped for what an
+    // attacker has: the signature file of the release installed before.
+    std::vector<unsigned char> oldSignature;
+    auto newerWithOldSignature = [&](const std::string& manifest) {
+        return qvtest::ReadBytes(Served(manifest + ".sig"), oldSignature) && Publish(newer, "--serial 6") &&
+               qvtest::WriteBytes(Served(manifest + ".sig"), oldSignature.data(), oldSignature.size());
+    };
+    struct Case {
+        const char* what;
+        std::function<bool()> serve;
+        bool succeeds;  // the page: failure for a refused configuration
+    };
+    // Each case serves the newer release (serial 6) or the one installed,
+    // then forges one manifest or its signature.
+    const Case cases[] = {
+        {"a list altered after signing", [&] { return newerWithOldSignature("/Program/QVPatch.dat"); }, true},
+        // The configuration of the same release made for other servers (a
+        // loadable file, not a damaged one) beside the signature of the real one.
+        {"a configuration altered after signing",
+         [&] { return Publish(newer, "--serial 6") &&
+                      RunShell("sh '" + Env("QV_SOURCE_DIR") + "/server/make-sample-release.sh' --serial 6 '" +
+                               Env("QV_QVPUBLISH") + "' '" + newer + "' '" + elsewhere + "' localhost " +
+                               std::to_string(server_.Port()) + " && cp '" + elsewhere + kChannelRoot +
+                               "/QVConfig.dat' '" + docroot + kChannelRoot + "/QVConfig.dat'"); },
+         false},
+        {"an unsigned list",
+         [&] { return Publish(newer, "--serial 6") && DeleteFileA(Served("/Program/QVPatch.dat.sig").c_str()); },
+         true},
+        {"a list signed by an unknown key",
+         [&] { return Publish(newer, "--serial 6") &&
+                      RunShell("'" + Env("QV_QVPUBLISH") + "' sign --key '" + otherKey +
+                               "' --channel program --serial 6 '" + docroot + kChannelRoot + "/Program/QVPatch.dat'"); },
+         true},
+        {"the program list and its signature served as the database list",
+         [&] { return Publish(Env("QV_SAMPLE_PRODUCT_DIR"), "--serial 6") &&
+                      copy("/Program/QVPatch.dat", "/VP/QVPatch.dat") &&
+                      copy("/Program/QVPatch.dat.sig", "/VP/QVPatch.dat.sig"); },
+         true},
+        // The whole release older than what was accepted: its configuration is
+        // refused first.
+        {"a validly signed older release", [&] { return Publish(newer, "--serial 4"); }, false},
+        {"a signature file cut short",
+         [&] { return Publish(newer, "--serial 6") &&
+                      rewrite("/Program/QVPatch.dat.sig", [](std::vector<unsigned char>& b) { b.resize(b.size() / 2); }); },
+         true},
+        {"a signature file with CR LF",
+         [&] { return Publish(newer, "--serial 6") &&
+                      rewrite("/Program/QVPatch.dat.sig", [](std::vector<unsigned char>& b) {
+                          std::vector<unsigned char> crlf;
+                          for (unsigned char c : b) {
+                              if (c == '\n')
+                                  crlf.push_back('\r');
+                              crlf.push_back(c);
+                          }
+                          b.swap(crlf);
+                      }); },
+         true},
+    };
+    for (const Case& c : cases) {
+        ASSERT_TRUE(c.serve()) << c.what;
+        ASSERT_TRUE(server_.Reset());
+        CWizardRun run;
+        StartInstall(run);
+        RunWatcher watcher(run);
+        const bool success = WaitForResult(run, &elapsed);
+        watcher.Stop();
+        std::map<std::string, std::string> now;
+        Snapshot(InstallDir(), "", now);
+        std::vector<std::string> changed;
+        for (const auto& file : installed)
+            if (now[file.first] != file.second)
+                changed.push_back(file.first);
+        for (const auto& file : now)
+            if (!installed.count(file.first))
+                changed.push_back(file.first + " (new)");
+        std::string list;
+        for (const std::string& name : changed)
+            list += " " + name;
+        printf("%s: %s page, %zu installed files changed%s; serials %s/%s/%s\n", c.what, success ? "success" : "failure",
+               changed.size(), list.c_str(), ProductValue("ReleaseSerialConfig").c_str(),
+               ProductValue("ReleaseSerialProgram").c_str(), ProductValue("ReleaseSerialDatabase").c_str());
+        EXPECT_EQ(success, c.succeeds) << c.what;
+        EXPECT_TRUE(changed.empty()) << c.what;
         PressDone(run);
     }
 }

@@ -29,6 +29,9 @@ import sys
 CONFIG_PATH = "/TKAS/AccessFile/Update5/Personal/KorvaneFree"
 PROGRAM_PATH = CONFIG_PATH + "/Program"
 VP_PATH = CONFIG_PATH + "/VP"
+# The sample release key (tests and demo only); the sample release is signed with it.
+SAMPLE_KEY = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "server",
+                          "sample-release-key.SAMPLE-ONLY")
 failures = []
 
 
@@ -107,6 +110,28 @@ def main():
                   if field != (cell["text"] if "text" in cell else str(cell["number"]))]
     check(not mismatched, "every configuration field equals its cell (differ: %s)" % mismatched)
     check(os.path.isfile(os.path.join(base, "QVConfig.dat")), "QVConfig.dat copied into the base folder")
+    key_id = open(SAMPLE_KEY + ".pub").read().strip()[:16]
+    check("signature: key %s serial 1\n" % key_id in out, "qvcheck names the key and serial it verified")
+
+    # A signature made with stock OpenSSL verifies; one made for another
+    # channel does not, and qvcheck says which check failed.
+    config_sig = os.path.join(served, "QVConfig.dat.sig")
+    signed = open(config_sig, "rb").read()
+    header = ("QVSIG 1\nkey %s\nchannel config\nserial 7\n" % key_id).encode("ascii")
+    tbs = os.path.join(args.work, "config.tbs")
+    with open(tbs, "wb") as f:
+        f.write(header + open(os.path.join(served, "QVConfig.dat"), "rb").read())
+    signature = subprocess.run(["openssl", "pkeyutl", "-sign", "-rawin", "-inkey", SAMPLE_KEY + ".pem", "-in", tbs],
+                               capture_output=True, check=True).stdout
+    with open(config_sig, "wb") as f:
+        f.write(header + b"signature " + signature.hex().encode("ascii") + b"\n")
+    code, out, err = run_qvcheck(args, ["config", "127.0.0.1", CONFIG_PATH, port, winpath(os.path.join(args.work, "c7"))])
+    check(code == 0 and "signature: key %s serial 7\n" % key_id in out, "an openssl pkeyutl signature verifies")
+    shutil.copyfile(os.path.join(served, "Program", "QVPatch.dat.sig"), config_sig)
+    code, out, err = run_qvcheck(args, ["config", "127.0.0.1", CONFIG_PATH, port, winpath(os.path.join(args.work, "cx"))])
+    check(code != 0 and "signature: signed for another channel\n" in out, "a program list's signature is refused")
+    with open(config_sig, "wb") as f:
+        f.write(signed)
 
     # 2. A check of the program channel.
     base = os.path.join(args.work, "program")
@@ -158,7 +183,7 @@ def main():
         last = f.read(1)
         f.seek(-1, os.SEEK_END)
         f.write(bytes([last[0] ^ 0xFF]))
-    code, out, err = run_qvcheck(args, ["install", "127.0.0.1", VP_PATH, port, winpath(base)], debug=True)
+    code, out, err = run_qvcheck(args, ["install", "--channel", "database", "127.0.0.1", VP_PATH, port, winpath(base)], debug=True)
     check(result_of(out) == 4, "damaged package: install answers 4 (%s)" % result_of(out))
     check("Failed Md5 : QVPattern.ver\n" in debug_text(err), "debugger shows \"Failed Md5 : QVPattern.ver\"")
     check(not os.path.exists(os.path.join(base, "QVPatch.dat")), "damaged package: QVPatch.dat not copied")
@@ -172,7 +197,10 @@ def main():
     subprocess.run([args.qvpublish, "table", "make", "--mode", "2", os.path.join(vp_served, "QVPatch.dat.new")],
                    input=lines.encode("utf-8"), check=True)
     os.replace(os.path.join(vp_served, "QVPatch.dat.new"), os.path.join(vp_served, "QVPatch.dat"))
-    code, out, err = run_qvcheck(args, ["install", "127.0.0.1", VP_PATH, port, winpath(base)], debug=True)
+    # The vendor signs the list it publishes, wrong digest and all.
+    subprocess.run([args.qvpublish, "sign", "--key", SAMPLE_KEY + ".pem", "--channel", "database", "--serial", "1",
+                    os.path.join(vp_served, "QVPatch.dat")], check=True, stdout=subprocess.DEVNULL)
+    code, out, err = run_qvcheck(args, ["install", "--channel", "database", "127.0.0.1", VP_PATH, port, winpath(base)], debug=True)
     check(result_of(out) == 4, "altered file: install answers 4 (%s)" % result_of(out))
     check("Warring Infection : QVEngine.dll\n" in debug_text(err), "debugger shows \"Warring Infection : QVEngine.dll\"")
     check(not os.path.exists(os.path.join(vp, "QVEngine.dll")), "altered file: not installed")
@@ -180,7 +208,7 @@ def main():
 
     base = fresh("vp-download")
     os.remove(os.path.join(vp_served, "patterns", "QVPattern.dat.cab"))
-    code, out, err = run_qvcheck(args, ["install", "127.0.0.1", VP_PATH, port, winpath(base)], debug=True)
+    code, out, err = run_qvcheck(args, ["install", "--channel", "database", "127.0.0.1", VP_PATH, port, winpath(base)], debug=True)
     check(result_of(out) == 4, "missing package: install answers 4 (%s)" % result_of(out))
     check("Failed Download : QVPattern.dat\n" in debug_text(err), "debugger shows \"Failed Download : QVPattern.dat\"")
     check(os.path.isfile(os.path.join(vp, "QVEngine.dll")), "missing package: the other files installed")
