@@ -110,7 +110,10 @@ bool ParseDecimal(const char* text, uint32_t& value)
     size_t digits = strlen(text);
     if (digits == 0 || digits > kMaxDecimalDigits || strspn(text, "0123456789") != digits)
         return false;
-    unsigned long long parsed = strtoull(text, nullptr, 10);
+    // At most ten digits: the sum fits 64 bits (and no library parser is needed).
+    unsigned long long parsed = 0;
+    for (size_t i = 0; i < digits; ++i)
+        parsed = parsed * 10 + static_cast<unsigned>(text[i] - '0');
     if (parsed > 0xFFFFFFFFull)
         return false;
     value = static_cast<uint32_t>(parsed);

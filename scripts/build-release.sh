@@ -3,13 +3,38 @@
 # for Windows XP and later, size-optimised and stripped, with the release's
 # update servers (the build settings' defaults unless given here).
 #
-#   ./scripts/build-release.sh [CMAKE-ARGS...]     e.g. -DQV_PRIMARY_UPDATE_HOST=...
+#   ./scripts/build-release.sh [--unsigned-releases] [CMAKE-ARGS...]
+#       e.g. -DQV_RELEASE_PUBLIC_KEYS=<64 hex digits> -DQV_PRIMARY_UPDATE_HOST=...
+#
+# A release build must carry the vendor's release public key(s)
+# (QV_RELEASE_PUBLIC_KEYS, docs/signing.md): without them the programs
+# believe any answer from the network. --unsigned-releases builds without
+# keys all the same, for a vendor who knowingly ships unsigned releases.
 #
 # Output: build/release/app/QVSetup.exe, then its import audit and size.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)
 dir=${QV_BUILD_ROOT:-$root/build}/release
+unsigned=
+if [ "${1:-}" = --unsigned-releases ]; then
+  unsigned=1
+  shift
+fi
+keys=
+for arg in "$@"; do
+  case $arg in -DQV_RELEASE_PUBLIC_KEYS=*|-DQV_RELEASE_PUBLIC_KEYS:STRING=*) keys=${arg#*=} ;; esac
+done
+if [ -z "$keys" ] && [ -z "$unsigned" ]; then
+  cat >&2 <<'MSG'
+build-release: no release public key given (-DQV_RELEASE_PUBLIC_KEYS=<64 hex digits>).
+A setup program without a release key installs, registers and starts whatever an
+unauthenticated HTTP answer names, as administrator. Make the vendor's key as
+docs/signing.md says and pass its public half, or pass --unsigned-releases first to
+build without signature checks knowingly.
+MSG
+  exit 2
+fi
 ./scripts/setup.sh >/dev/null
 mkdir -p "$dir"
 cmake -S "$root" -B "$dir" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-i686-shipped.cmake" \
@@ -21,3 +46,8 @@ python3 tests/audit/import_audit.py --objdump i686-w64-mingw32-objdump \
   --allowed tests/audit/allowed-imports.txt "$dir/app/QVSetup.exe" "$dir/tools/qvcheck/qvcheck.exe"
 python3 bench/program_size.py --objdump i686-w64-mingw32-objdump "$dir/app/QVSetup.exe"
 echo "release program: $dir/app/QVSetup.exe"
+if [ -n "$keys" ]; then
+  echo "release keys built in: $keys"
+else
+  echo "release keys built in: none (--unsigned-releases): signatures are not checked"
+fi

@@ -15,16 +15,17 @@ bold=/usr/share/fonts/truetype/nanum/NanumGothicBold.ttf
 tmp=$(mktemp -d)
 trap 'rm -rf "$tmp"' EXIT
 
-# still PICTURE OUT: one frame, no comment or extra blocks, 16 colours at most
-# (each picture stays near 6 KB, which keeps the program small).
+# still PICTURE OUT: one frame, no comment or extra blocks, 8 colours at most
+# on flat grounds (each picture stays near 5 KB, which keeps the program
+# small: gradients and 16 colours cost a quarter more).
 still() {
-  convert "$1" +dither -colors 16 -strip +repage "GIF:$2"
+  convert "$1" +dither -colors 8 -strip +repage "GIF:$2"
 }
 
-# A 476 x 332 card: soft blue ground, a band at the top and a shield emblem.
+# A 476 x 332 card: a pale blue ground, a band at the top and a shield emblem.
 card() {
   local out=$1 band=$2 title=$3 line1=$4 line2=$5 mark=$6
-  convert -size 476x332 gradient:'#ffffff-#dfe7ff' \
+  convert -size 476x332 xc:'#eef2ff' \
     -fill "$band" -draw 'rectangle 0,0 475,64' \
     -font "$bold" -pointsize 26 -fill white -annotate +24+42 'Korvane Free' \
     -fill "$band" -stroke '#ffffff' -strokewidth 3 \
@@ -49,7 +50,7 @@ card failure '#c0453a' '설치하지 못했습니다' \
 # Install animation: frame 1 fills the 486 x 150 screen; frame 2 is drawn over
 # it at (5, 13). Neither frame disposes of its area (disposal 1); the player
 # clears the surface when it returns to frame 1.
-convert -size 486x150 gradient:'#edf2ff-#c9d6fb' \
+convert -size 486x150 xc:'#e4ebff' \
   -fill '#2f5fd0' -draw 'roundrectangle 8,16 478,140 12,12' \
   -font "$bold" -pointsize 20 -fill white -gravity center -annotate +0-14 '파일을 내려받아 설치하고 있습니다' \
   -font "$font" -pointsize 13 -annotate +0+18 '창을 닫지 말고 잠시 기다려 주십시오.' \
@@ -59,8 +60,8 @@ convert -size 476x124 xc:'#2f9a5a' \
   -font "$bold" -pointsize 20 -fill '#2f9a5a' -gravity center -annotate +0-14 'PC 보호 기능을 준비하고 있습니다' \
   -font "$font" -pointsize 13 -fill '#3b4a78' -annotate +0+18 '설치가 끝나면 결과 화면이 나타납니다.' \
   "$tmp/install2.png"
-convert -dispose None -delay 300 \( "$tmp/install1.png" +dither -colors 16 -repage 486x150+0+0 \) \
-  -dispose None -delay 300 \( "$tmp/install2.png" +dither -colors 16 -repage 486x150+5+13 \) \
+convert -dispose None -delay 300 \( "$tmp/install1.png" +dither -colors 8 -repage 486x150+0+0 \) \
+  -dispose None -delay 300 \( "$tmp/install2.png" +dither -colors 8 -repage 486x150+5+13 \) \
   -loop 0 -strip "GIF:$tmp/install.gif"
 # Keep the frames exactly as drawn (no optimisation that would crop them).
 cp "$tmp/install.gif" install.gif
