@@ -36,6 +36,14 @@ HMODULE LoadSystemLibrary(const char* name)
     return LoadLibraryExA(path, nullptr, LOAD_WITH_ALTERED_SEARCH_PATH); // no file handle
 }
 
+bool ExcludeCurrentFolderFromDllSearch()
+{
+    typedef BOOL(WINAPI * SetDllDirectoryFn)(LPCSTR);
+    SetDllDirectoryFn setDllDirectory = reinterpret_cast<SetDllDirectoryFn>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("kernel32.dll"), "SetDllDirectoryA")));
+    return setDllDirectory && setDllDirectory("");
+}
+
 FARPROC SystemImport(SystemImportTable& table, unsigned index)
 {
     if (InterlockedCompareExchange(&table.state, kResolving, kUntouched) == kUntouched) {

@@ -20,6 +20,12 @@
 // (last error ERROR_MOD_NOT_FOUND), or the library does not load.
 HMODULE LoadSystemLibrary(const char* name);
 
+// Takes the current folder out of the DLL search path (SetDllDirectoryA with
+// an empty text), for the loads by name the system makes on the program's
+// behalf. False where kernel32 has no SetDllDirectoryA (before XP SP1) or the
+// call fails; the search path is then unchanged.
+bool ExcludeCurrentFolderFromDllSearch();
+
 // The entry points of one system DLL. Defined as a static object per DLL:
 //   SystemImportTable g_table = {"wininet.dll", "InternetOpenA\0...\0", entries};
 struct SystemImportTable {

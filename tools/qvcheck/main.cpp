@@ -7,6 +7,8 @@
 // A new subcommand is a source of its own plus one line in kCommands.
 #include "tools/qvcheck/Commands.h"
 
+#include "platform/SystemLibrary.h"
+
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -43,6 +45,8 @@ bool ParsePort(const char* text, unsigned short& port)
 
 int main(int argc, char** argv)
 {
+    // Before anything loads a DLL by name: none from the current folder.
+    ExcludeCurrentFolderFromDllSearch();
     if (argc < 2)
         return Usage();
     for (const QvCheckCommand& command : kCommands)
