@@ -1,11 +1,41 @@
 #include "platform/SystemLibrary.h"
 
+#include "platform/ComCtl32Api.h"
+
 namespace {
 
 enum : LONG { kUntouched = 0, kResolving = 1, kResolved = 2 };
 
-void Resolve(SystemImportTable& table)
+// The DLLs of the program's tables. Windows' own DLLs load some of them by
+// name when they first need them (delay-loaded imports), and such a load
+// looks in the program's folder first. A DLL of the name already loaded is
+// used instead of any file, so the first use of any table loads them all,
+// from the system folder, for the life of the process.
+const char kTableLibraries[] = "ole32.dll\0oleaut32.dll\0shell32.dll\0shlwapi.dll\0wininet.dll\0";
+volatile LONG g_tableLibraries = kUntouched;
+
+void LoadTableLibraries()
 {
+    for (const char* name = kTableLibraries; *name; name += lstrlenA(name) + 1)
+        LoadSystemLibrary(name);
+    comctl32::LoadCommonControls("comctl32.dll");
+}
+
+// Runs `work` once for all threads: the first caller runs it, the others
+// wait until it has.
+void Once(volatile LONG& state, void (*work)(SystemImportTable*), SystemImportTable* table)
+{
+    if (InterlockedCompareExchange(&state, kResolving, kUntouched) == kUntouched) {
+        work(table);
+        InterlockedExchange(&state, kResolved);
+    }
+    while (InterlockedCompareExchange(&state, kResolved, kResolved) != kResolved)
+        Sleep(0); // a few loads at most
+}
+
+void Resolve(SystemImportTable* entries)
+{
+    SystemImportTable& table = *entries;
     table.module = table.load ? table.load(table.library) : LoadSystemLibrary(table.library);
     if (!table.module)
         return;
@@ -46,13 +76,8 @@ bool ExcludeCurrentFolderFromDllSearch()
 
 FARPROC SystemImport(SystemImportTable& table, unsigned index)
 {
-    if (InterlockedCompareExchange(&table.state, kResolving, kUntouched) == kUntouched) {
-        Resolve(table);
-        InterlockedExchange(&table.state, kResolved);
-    }
-    // Another thread may be resolving it: wait until it has (a few loads at most).
-    while (InterlockedCompareExchange(&table.state, kResolved, kResolved) != kResolved)
-        Sleep(0);
+    Once(g_tableLibraries, [](SystemImportTable*) { LoadTableLibraries(); }, nullptr);
+    Once(table.state, Resolve, &table);
     FARPROC entry = table.entries[index];
     if (!entry)
         SetLastError(table.module ? ERROR_PROC_NOT_FOUND : ERROR_MOD_NOT_FOUND);

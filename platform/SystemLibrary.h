@@ -40,7 +40,11 @@ struct SystemImportTable {
 };
 
 // Entry `index` of the table, resolving the whole table first when no thread
-// has yet. Null when it is missing, with the last error ERROR_MOD_NOT_FOUND
+// has yet. The first call of all loads the DLLs of every table of the
+// program from the system folder (and keeps them): Windows' own DLLs load
+// some of those later by name, which would look in the program's folder
+// first, and a DLL of the name already loaded is used instead. Null when it
+// is missing, with the last error ERROR_MOD_NOT_FOUND
 // (the DLL did not load) or ERROR_PROC_NOT_FOUND (the DLL lacks the entry).
 FARPROC SystemImport(SystemImportTable& table, unsigned index);
 

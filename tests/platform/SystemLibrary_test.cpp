@@ -62,6 +62,25 @@ HMODULE CountedKernelLoad(const char* library)
 
 } // namespace
 
+// First in this file: nothing else may have used a table before. Windows'
+// own DLLs load some of the table DLLs by name later on, looking in
+// the program's folder first; what is loaded already is used instead.
+TEST(SystemImportTable, FirstUseLoadsEveryTableLibraryFromTheSystemFolder)
+{
+    const char* const libraries[] = {"ole32.dll", "oleaut32.dll", "shell32.dll", "shlwapi.dll", "wininet.dll",
+                                     "comctl32.dll"};
+    for (const char* library : libraries)
+        ASSERT_EQ(GetModuleHandleA(library), nullptr) << library << " is loaded before the first use";
+    FARPROC entries[1] = {};
+    SystemImportTable kernel = {"kernel32.dll", "GetTickCount\0", entries, nullptr, 0, nullptr};
+    ASSERT_NE(SystemImport(kernel, 0), nullptr);
+    for (const char* library : libraries) {
+        HMODULE module = GetModuleHandleA(library);
+        ASSERT_NE(module, nullptr) << library;
+        EXPECT_STRCASEEQ(ModulePath(module).c_str(), SystemFile(library).c_str());
+    }
+}
+
 TEST(SystemLibrary, LoadsTheSystemFolderCopyAndNothingElse)
 {
     for (const char* name : {"cabinet.dll", "iphlpapi.dll", "wininet.dll", "shlwapi.dll"}) {
@@ -142,8 +161,9 @@ TEST(SystemImportTable, ThreadsArrivingTogetherShareOneResolution)
 // Common controls 6 where the program's manifest redirects comctl32.dll to
 // the side-by-side assembly; otherwise the system folder's copy. Under Wine a
 // process gets one comctl32.dll whichever way it asks again (a DLL already
-// loaded under that name is handed out first), so each case runs in a
-// process of its own (tests/platform/CMakeLists.txt).
+// loaded under that name is handed out first), and the first use of a table
+// loads one, so each case runs in a process of its own
+// (tests/platform/CMakeLists.txt).
 TEST(CommonControls, SideBySideUnderTheProgramManifest)
 {
     const std::string manifest = qvtest::NativePath(qvtest::SourcePath("res/QVSetup.exe.manifest"));
