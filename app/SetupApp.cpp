@@ -1,8 +1,7 @@
 #include "app/SetupApp.h"
 
-#include <commctrl.h>
-
 #include "app/SetupDlg.h"
+#include "platform/ComCtl32Api.h"
 #include "platform/SpecialFolders.h"
 #include "update/ReleaseKeys.h"
 #include "update/UpdateEngine.h"
@@ -46,7 +45,7 @@ bool CSetupApp::AcquireSingleInstance(HANDLE& slot)
 
 BOOL CSetupApp::InitInstance()
 {
-    InitCommonControls();
+    comctl32::InitCommonControls();
     CWinApp::InitInstance();
     AfxEnableControlContainer();
 

@@ -1,13 +1,12 @@
 #include "app/SetupDlg.h"
 
-#include <shellapi.h>
-#include <shlwapi.h>
-
 #include <string>
 
 #include "framework/WinApp.h"
 #include "integration/ProductSettings.h"
 #include "pages/WizardLook.h"
+#include "platform/Shell32Api.h"
+#include "platform/ShlwapiApi.h"
 #include "res/resource.h"
 
 #ifdef QV_WIZARD_TEST_HOOKS
@@ -210,9 +209,9 @@ void CSetupDlg::LaunchProgram(const char* path, const char* parameters)
         return;
     char folder[MAX_PATH] = {0};
     lstrcpynA(folder, path, MAX_PATH);
-    PathRemoveFileSpecA(folder);
+    shlwapi::PathRemoveFileSpecA(folder);
     const char* arguments = (parameters && *parameters) ? parameters : nullptr;
-    HINSTANCE result = ShellExecuteA(nullptr, nullptr, path, arguments, folder, SW_SHOW);
+    HINSTANCE result = shell32::ShellExecuteA(nullptr, nullptr, path, arguments, folder, SW_SHOW);
     if (reinterpret_cast<INT_PTR>(result) > 32)
         return;
     std::string commandLine = std::string("\"") + path + "\" ";

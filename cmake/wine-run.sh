@@ -8,6 +8,10 @@
 #   QV_WINVER      win98 | win2k | winxp | win7 ...: the Windows version Wine reports
 #                  to this program only (AppDefaults key of the program's file name)
 #   QV_DEBUGSTR=1  also show OutputDebugString text on stderr
+#   QV_DLLOVERRIDES  further Wine DLL overrides (WINEDLLOVERRIDES syntax) for
+#                  this program and every program it starts: Wine takes them
+#                  from the Linux environment only, not from one a Windows
+#                  program sets for its child
 set -u
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 export WINEPREFIX=${QV_WINEPREFIX:-$PWD/wineprefix}
@@ -15,6 +19,9 @@ export WINEPREFIX=${QV_WINEPREFIX:-$PWD/wineprefix}
 # shellcheck source=/dev/null
 . "$WINEPREFIX/qv-env.sh" 2>/dev/null
 
+if [ -n "${QV_DLLOVERRIDES:-}" ]; then
+  export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:+$WINEDLLOVERRIDES;}$QV_DLLOVERRIDES"
+fi
 program=$1
 shift
 if [ -n "${QV_WINVER:-}" ]; then

@@ -3,9 +3,8 @@
 #include "integration/ProductSettings.h"
 #include "platform/PathKind.h"
 #include "platform/RegistryAccess.h"
+#include "platform/Shell32Api.h"
 #include "platform/SpecialFolders.h"
-
-#include <shellapi.h>
 
 #include <vector>
 
@@ -157,9 +156,9 @@ bool CProductService::StartBackground()
     if (record.serviceStartSuppressed)
         return false;
     if (!isNT_) {
-        ShellExecuteA(nullptr, // no owner window
-                      nullptr, // default verb
-                      servicePath_.c_str(), nullptr, nullptr, SW_HIDE);
+        shell32::ShellExecuteA(nullptr, // no owner window
+                               nullptr, // default verb
+                               servicePath_.c_str(), nullptr, nullptr, SW_HIDE);
         return true;
     }
     ScHandle manager(OpenManager());

@@ -5,7 +5,7 @@
 #include "sysinfo/StringUtil.h"
 
 #include <windows.h>
-#include <wininet.h>
+#include "platform/WinInetApi.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -41,7 +41,7 @@ const DWORD kStatusBufferSize = 64;
 class InetHandle {
 public:
     explicit InetHandle(HINTERNET h) : h_(h) {}
-    ~InetHandle() { if (h_) InternetCloseHandle(h_); }
+    ~InetHandle() { if (h_) wininet::InternetCloseHandle(h_); }
     InetHandle(const InetHandle&) = delete;
     InetHandle& operator=(const InetHandle&) = delete;
     HINTERNET get() const { return h_; }
@@ -57,14 +57,14 @@ private:
 
 void SetDwordOption(HINTERNET handle, DWORD option, DWORD value)
 {
-    InternetSetOptionA(handle, option, &value, sizeof(value));
+    wininet::InternetSetOptionA(handle, option, &value, sizeof(value));
 }
 
 // Tells WinINet to take up changed settings at once.
 void RefreshSettings()
 {
-    InternetSetOptionA(nullptr, INTERNET_OPTION_SETTINGS_CHANGED, nullptr, 0);
-    InternetSetOptionA(nullptr, INTERNET_OPTION_REFRESH, nullptr, 0);
+    wininet::InternetSetOptionA(nullptr, INTERNET_OPTION_SETTINGS_CHANGED, nullptr, 0);
+    wininet::InternetSetOptionA(nullptr, INTERNET_OPTION_REFRESH, nullptr, 0);
 }
 
 // True when code points into committed, accessible memory: the test
@@ -193,26 +193,27 @@ bool CHttpClient::OpenRequest(const char* host, const char* path, uint16_t port,
     std::string cacheKey = std::string("http://") + host;
     if (cacheKey[cacheKey.size() - 1] != '/')
         cacheKey += '/';
-    DeleteUrlCacheEntryA(cacheKey.c_str());
+    wininet::DeleteUrlCacheEntryA(cacheKey.c_str());
 
     std::string agent = UserAgent();
 
-    InetHandle internet(InternetOpenA(agent.c_str(), INTERNET_OPEN_TYPE_PRECONFIG,
-                                      nullptr, nullptr, // no proxy, no bypass list
-                                      0));
+    InetHandle internet(wininet::InternetOpenA(agent.c_str(), INTERNET_OPEN_TYPE_PRECONFIG,
+                                               nullptr, nullptr, // no proxy, no bypass list
+                                               0));
     if (!internet.get())
         return false;
     SetCommonOptions(internet.get(), false);
 
-    InetHandle connection(InternetConnectA(internet.get(), host, port, "", "", // empty user and password
-                                           INTERNET_SERVICE_HTTP, 0, 0));
+    InetHandle connection(wininet::InternetConnectA(internet.get(), host, port,
+                                                    "", "", // empty user and password
+                                                    INTERNET_SERVICE_HTTP, 0, 0));
     if (!connection.get())
         return false;
     SetCommonOptions(connection.get(), false);
 
-    InetHandle request(HttpOpenRequestA(connection.get(), useGet ? "GET" : "POST", objectName.c_str(),
-                                        nullptr, nullptr, nullptr, // default version, no referrer, any type
-                                        kRequestFlags, 0));
+    InetHandle request(wininet::HttpOpenRequestA(connection.get(), useGet ? "GET" : "POST", objectName.c_str(),
+                                                 nullptr, nullptr, nullptr, // default version, no referrer, any type
+                                                 kRequestFlags, 0));
     if (!request.get())
         return false;
     SetCommonOptions(request.get(), true);
@@ -235,24 +236,24 @@ bool CHttpClient::AddHeaderLines(const std::vector<HttpHeaderPair>& pairs)
 {
     if (!open_ || !request_)
         return false;
-    HttpAddRequestHeadersA(request_, "Accept: */*\r\n", static_cast<DWORD>(-1), kAddHeaderMode);
+    wininet::HttpAddRequestHeadersA(request_, "Accept: */*\r\n", static_cast<DWORD>(-1), kAddHeaderMode);
     for (const HttpHeaderPair& pair : pairs) {
         char line[kHeaderLineSize] = {0};
         if (FormatHeaderLine(pair, line))
-            HttpAddRequestHeadersA(request_, line, static_cast<DWORD>(-1), kAddHeaderMode);
+            wininet::HttpAddRequestHeadersA(request_, line, static_cast<DWORD>(-1), kAddHeaderMode);
     }
-    HttpAddRequestHeadersA(request_, "Cache-Control: no-cache\r\n", static_cast<DWORD>(-1), kAddHeaderMode);
+    wininet::HttpAddRequestHeadersA(request_, "Cache-Control: no-cache\r\n", static_cast<DWORD>(-1), kAddHeaderMode);
     char contentType[kHeaderLineSize] = {0};
     FormatInto(contentType, sizeof(contentType), "Content-Type: %s\r\n", "text/plain");
-    return HttpAddRequestHeadersA(request_, contentType, static_cast<DWORD>(-1), kAddHeaderMode) != FALSE;
+    return wininet::HttpAddRequestHeadersA(request_, contentType, static_cast<DWORD>(-1), kAddHeaderMode) != FALSE;
 }
 
 bool CHttpClient::SendRequest()
 {
     if (!open_ || !request_)
         return false;
-    return HttpSendRequestA(request_, nullptr, 0, // no extra headers
-                            nullptr, 0) != FALSE; // no body
+    return wininet::HttpSendRequestA(request_, nullptr, 0, // no extra headers
+                                     nullptr, 0) != FALSE; // no body
 }
 
 bool CHttpClient::QueryStatus(uint32_t& code)
@@ -262,7 +263,7 @@ bool CHttpClient::QueryStatus(uint32_t& code)
         return false;
     char status[kStatusBufferSize] = {0};
     DWORD size = sizeof(status) - 1;
-    if (!HttpQueryInfoA(request_, HTTP_QUERY_STATUS_CODE, status, &size, nullptr))
+    if (!wininet::HttpQueryInfoA(request_, HTTP_QUERY_STATUS_CODE, status, &size, nullptr))
         return false;
     code = static_cast<uint32_t>(strtoul(status, nullptr, 10));
     return true;
@@ -272,15 +273,15 @@ void CHttpClient::Close()
 {
     open_ = 0;
     if (request_) {
-        InternetCloseHandle(request_);
+        wininet::InternetCloseHandle(request_);
         request_ = nullptr;
     }
     if (connection_) {
-        InternetCloseHandle(connection_);
+        wininet::InternetCloseHandle(connection_);
         connection_ = nullptr;
     }
     if (internet_) {
-        InternetCloseHandle(internet_);
+        wininet::InternetCloseHandle(internet_);
         internet_ = nullptr;
     }
 }

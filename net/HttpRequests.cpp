@@ -6,7 +6,7 @@
 #include "update/ByteBuffer.h"
 
 #include <windows.h>
-#include <wininet.h>
+#include "platform/WinInetApi.h"
 #include <share.h>
 
 #include <cstdlib>
@@ -202,7 +202,7 @@ bool CHttpClient::StartRequest(const char* host, const char* objectName, uint16_
         char location[kLocationBufferSize] = {0};
         DWORD size = sizeof(location) - 1;
         if (!IsRedirectStatus(status) || redirects == kMaxRedirects ||
-            !HttpQueryInfoA(request_, HTTP_QUERY_LOCATION, location, &size, nullptr) ||
+            !wininet::HttpQueryInfoA(request_, HTTP_QUERY_LOCATION, location, &size, nullptr) ||
             !ResolveLocation(location, currentHost, port, currentObject)) {
             resultCode = status;
             return false;
@@ -230,7 +230,7 @@ bool CHttpClient::DownloadToFile(const char* host, const char* path, uint16_t po
         DWORD size = sizeof(length) - 1;
         uint32_t announced = 0;
         bool known = false;
-        if (!HttpQueryInfoA(request_, HTTP_QUERY_CONTENT_LENGTH, length, &size, nullptr)) {
+        if (!wininet::HttpQueryInfoA(request_, HTTP_QUERY_CONTENT_LENGTH, length, &size, nullptr)) {
             if (requireLength)
                 return Fail(resultCode, GetLastError());
         } else if (ParseDecimal(length, announced)) {
@@ -283,7 +283,7 @@ bool CHttpClient::RequestText(const char* host, const char* path, uint16_t port,
         char length[kLengthBufferSize] = {0};
         DWORD size = sizeof(length) - 1;
         uint32_t announced = 0;
-        if (HttpQueryInfoA(request_, HTTP_QUERY_CONTENT_LENGTH, length, &size, nullptr) &&
+        if (wininet::HttpQueryInfoA(request_, HTTP_QUERY_CONTENT_LENGTH, length, &size, nullptr) &&
             ParseDecimal(length, announced) && announced > kMaxTextBytes)
             return Fail(resultCode, ERROR_INSUFFICIENT_BUFFER);
         CByteBuffer body;
@@ -330,11 +330,11 @@ bool CHttpClient::ReadAvailable(char* buffer, uint32_t size, uint32_t& got)
     // receive at most and gives 0 at the end of the body, where a read of one
     // byte returns at once with nothing.
     DWORD available = 0;
-    if (!InternetQueryDataAvailable(request_, &available, 0, 0)) // no flags, no context
+    if (!wininet::InternetQueryDataAvailable(request_, &available, 0, 0)) // no flags, no context
         return false;
     DWORD wanted = available == 0 ? 1 : (available < size ? available : size);
     DWORD read = 0;
-    if (!InternetReadFile(request_, buffer, wanted, &read))
+    if (!wininet::InternetReadFile(request_, buffer, wanted, &read))
         return false;
     got = read;
     paceBytes_ += read;

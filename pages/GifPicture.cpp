@@ -6,6 +6,8 @@
 
 #include "framework/WinApp.h"
 #include "pages/GifBlockWalker.h"
+#include "platform/Ole32Api.h"
+#include "platform/OleAut32Api.h"
 
 namespace {
 
@@ -18,11 +20,11 @@ const DWORD kStopWaitMs = 5000;
 // this thread for as long as a load runs.
 class ComScope {
 public:
-    ComScope() : m_initialised(SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED))) {}
+    ComScope() : m_initialised(SUCCEEDED(ole32::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED))) {}
     ~ComScope()
     {
         if (m_initialised)
-            CoUninitialize();
+            ole32::CoUninitialize();
     }
 
 private:
@@ -48,7 +50,7 @@ private:
 IPicture* DecodeStream(IStream* stream, LONG size)
 {
     IPicture* picture = nullptr;
-    if (FAILED(OleLoadPicture(stream, size, FALSE, __uuidof(IPicture), reinterpret_cast<void**>(&picture))))
+    if (FAILED(oleaut32::OleLoadPicture(stream, size, FALSE, __uuidof(IPicture), reinterpret_cast<void**>(&picture))))
         return nullptr;
     return picture;
 }
@@ -159,7 +161,7 @@ bool CGifPicture::Load(HGLOBAL block, DWORD size)
 bool CGifPicture::DecodeWhole(HGLOBAL block, IPicture** picture)
 {
     IStream* stream = nullptr;
-    if (FAILED(CreateStreamOnHGlobal(block, FALSE, &stream)))  // the caller keeps the block
+    if (FAILED(ole32::CreateStreamOnHGlobal(block, FALSE, &stream)))  // the caller keeps the block
         return false;
     *picture = DecodeStream(stream, static_cast<LONG>(m_dataSize));
     stream->Release();
@@ -208,7 +210,7 @@ bool CGifPicture::LoadFrames(const uint8_t* data, size_t size)
             continue;
         memcpy(frameBlock, bytes.data(), bytes.size());  // a fixed block's handle is its address
         IStream* stream = nullptr;
-        if (FAILED(CreateStreamOnHGlobal(frameBlock, TRUE, &stream))) {  // the stream frees the block
+        if (FAILED(ole32::CreateStreamOnHGlobal(frameBlock, TRUE, &stream))) {  // the stream frees the block
             GlobalFree(frameBlock);
             continue;
         }

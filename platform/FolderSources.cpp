@@ -1,5 +1,7 @@
 #include "platform/FolderSources.h"
 
+#include "platform/Shell32Api.h"
+
 #include <shlobj.h>
 
 #include <cstring>
@@ -74,7 +76,7 @@ bool CFolderSources::SystemDirectory(std::string& path)
 bool CFolderSources::ShellFolder(int csidl, std::string& path)
 {
     char buffer[kShellPathBufferSize] = {0};
-    if (!SHGetSpecialFolderPathA(nullptr, buffer, csidl, FALSE)) // no owner window, do not create
+    if (!shell32::SHGetSpecialFolderPathA(nullptr, buffer, csidl, FALSE)) // no owner window, do not create
         return false;
     path = buffer;
     return true;

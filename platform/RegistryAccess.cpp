@@ -1,9 +1,8 @@
 #include "platform/RegistryAccess.h"
 
 #include "platform/GroupAccess.h"
+#include "platform/ShlwapiApi.h"
 #include "sysinfo/StringUtil.h"
-
-#include <shlwapi.h>
 
 #include <cstring>
 #include <vector>
@@ -392,7 +391,7 @@ bool CRegistryAccess::DeleteKey(const char* path, bool recursive)
 
     if (KeyExists(path)) {
         auto remove = [&]() {
-            LONG error = recursive ? static_cast<LONG>(SHDeleteKeyA(root_, path)) : RegDeleteKeyA(root_, path);
+            LONG error = recursive ? shlwapi::SHDeleteKeyA(root_, path) : RegDeleteKeyA(root_, path);
             return error == ERROR_SUCCESS;
         };
         if (!remove() && InRepairScope(path)) {

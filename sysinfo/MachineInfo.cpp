@@ -3,6 +3,8 @@
 
 #include "sysinfo/Md5.h"
 
+#include "platform/SystemLibrary.h"
+
 #include <windows.h>
 #include <iphlpapi.h>
 
@@ -35,10 +37,10 @@ bool IsBlacklisted(const char* address)
     return false;
 }
 
-// Releases a library loaded for one call.
+// Releases a system library loaded for one call.
 class LibraryHolder {
 public:
-    explicit LibraryHolder(const char* name) : module_(LoadLibraryA(name)) {}
+    explicit LibraryHolder(const char* name) : module_(LoadSystemLibrary(name)) {}
     ~LibraryHolder() { if (module_) FreeLibrary(module_); }
     FARPROC Find(const char* name) const { return module_ ? GetProcAddress(module_, name) : nullptr; }
 private:

@@ -5,7 +5,8 @@
 #include <windows.h>
 #include <objbase.h>
 #include <shlobj.h>
-#include <shlwapi.h>
+#include "platform/Ole32Api.h"
+#include "platform/ShlwapiApi.h"
 #include <cstring>
 
 namespace {
@@ -26,16 +27,16 @@ bool SaveShellLink(const char* target, const char* shortcutPath, const char* des
                    const char* iconPath, const char* arguments)
 {
     ComPtr<IShellLinkA> link;
-    if (FAILED(CoCreateInstance(__uuidof(ShellLink), nullptr, // no outer object
-                                CLSCTX_INPROC_SERVER, __uuidof(IShellLinkA),
-                                reinterpret_cast<void**>(link.out()))))
+    if (FAILED(ole32::CoCreateInstance(__uuidof(ShellLink), nullptr, // no outer object
+                                       CLSCTX_INPROC_SERVER, __uuidof(IShellLinkA),
+                                       reinterpret_cast<void**>(link.out()))))
         return false;
 
     link->SetPath(target);
     link->SetDescription(description ? description : "");
     char folder[520] = {0};
     lstrcpynA(folder, target, sizeof(folder));
-    PathRemoveFileSpecA(folder);
+    shlwapi::PathRemoveFileSpecA(folder);
     link->SetWorkingDirectory(folder);
     link->SetRelativePath(folder, 0);
     link->SetIconLocation(iconPath ? iconPath : "", 0);
@@ -64,9 +65,9 @@ bool CreateShortcut(const char* target, const char* shortcutPath, const char* de
     // RPC_E_CHANGED_MODE: the thread is already in the caller's multithreaded
     // apartment, where the shell link works as well; ending that apartment
     // would pull COM from under the caller.
-    HRESULT initialised = CoInitialize(nullptr);
+    HRESULT initialised = ole32::CoInitialize(nullptr);
     bool saved = SaveShellLink(target, shortcutPath, description, iconPath, arguments);
     if (SUCCEEDED(initialised))
-        CoUninitialize();
+        ole32::CoUninitialize();
     return saved;
 }

@@ -2,6 +2,8 @@
 
 #include "update/NameCheck.h"
 
+#include "platform/SystemLibrary.h"
+
 #include <fcntl.h>
 #include <io.h>
 #include <sys/stat.h>
@@ -161,7 +163,7 @@ bool CCabinetExtractor::Extract(const char* cabinetPath, const char* destination
     if (!cabinetPath || !destinationFolder || GetFileAttributesA(destinationFolder) == INVALID_FILE_ATTRIBUTES)
         return false;
 
-    LibraryHolder library(LoadLibraryA(libraryName_.c_str()));
+    LibraryHolder library(LoadSystemLibrary(libraryName_.c_str()));
     FdiCreateFn create = nullptr;
     FdiCopyFn copy = nullptr;
     FdiIsCabinetFn isCabinet = nullptr;

@@ -1,6 +1,7 @@
 // Unpacks a Microsoft cabinet into a folder through the File Decompression
 // Interface (FDI) of the system's "Cabinet.dll". The library is loaded at run
-// time, so the program still starts on a system that lacks it.
+// time from the system folder (never from the program's folder or the current
+// folder), so the program still starts on a system that lacks it.
 //
 // Each entry lands under the destination along the folder path stored with
 // it ("\" or "/" separated; the folders are created on the way), gets the
@@ -29,8 +30,8 @@
 
 class CCabinetExtractor {
 public:
-    // libraryName names the FDI library; tests hand in another name to play a
-    // system without it.
+    // libraryName names the FDI library in the system folder; tests hand in
+    // another name to play a system without it.
     explicit CCabinetExtractor(const char* libraryName = "Cabinet.dll");
     ~CCabinetExtractor();
     CCabinetExtractor(const CCabinetExtractor&) = delete;

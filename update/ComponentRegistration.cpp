@@ -2,7 +2,7 @@
 
 #include <windows.h>
 
-#include <ole2.h>
+#include "platform/Ole32Api.h"
 
 #include <string>
 
@@ -24,11 +24,11 @@ struct ModuleHolder {
 
 // OLE stays initialised on this thread for as long as the object lives.
 struct OleSession {
-    OleSession() : result(OleInitialize(nullptr)) {}
+    OleSession() : result(ole32::OleInitialize(nullptr)) {}
     ~OleSession()
     {
         if (SUCCEEDED(result))
-            OleUninitialize();
+            ole32::OleUninitialize();
     }
     OleSession(const OleSession&) = delete;
     OleSession& operator=(const OleSession&) = delete;

@@ -6,6 +6,7 @@
 #include "sysinfo/Md5.h"
 
 #include "platform/PathKind.h"
+#include "platform/SystemLibrary.h"
 
 #include <windows.h>
 
@@ -65,7 +66,7 @@ bool CUpdateEngine::DownloadAll(std::deque<PatchRecord>& todo)
     s_downloadingEngine = this;
     // Each extraction loads the cabinet library; holding it for the whole
     // list keeps it from being unloaded and loaded again for every cabinet.
-    HMODULE cabinetLibrary = LoadLibraryA("Cabinet.dll");
+    HMODULE cabinetLibrary = LoadSystemLibrary("Cabinet.dll");
     damagedPackages_.clear();
 
     for (const PatchRecord& record : todo) {

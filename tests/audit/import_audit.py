@@ -1,11 +1,15 @@
 #!/usr/bin/env python3
 """Import audit of the shipped programs: which Windows can load them.
 
-  import_audit.py --objdump OBJDUMP --allowed LIST PROGRAM...
+  import_audit.py --objdump OBJDUMP --allowed LIST --reasons TABLE PROGRAM...
 
 Lists every function each program imports (per DLL, with counts) and checks
 it against LIST (tests/audit/allowed-imports.txt: DLL!Function and the oldest
-Windows that has it). Fails when
+Windows that has it); beside each imported DLL it prints why a copy of it
+put beside the program or in the current folder is not loaded instead, from
+TABLE (tests/audit/import-reasons.txt: DLL | reason | source). Fails when
+  - a program imports a DLL TABLE does not name (load it at run time from the
+    system folder instead, platform/SystemLibrary.h);
   - a program imports a function LIST does not name (add it, with the oldest
     version its documentation gives, once you have checked it);
   - LIST gives a function a version newer than Windows XP;
@@ -39,6 +43,19 @@ def read_allowed(path):
     return allowed
 
 
+def read_reasons(path):
+    """DLL -> (reason, source) from the table of why imports cannot be planted."""
+    reasons = {}
+    for number, line in enumerate(open(path, encoding="utf-8"), 1):
+        if line.lstrip().startswith("#") or not line.strip():
+            continue
+        fields = [field.strip() for field in line.split("|")]
+        if len(fields) != 3 or not all(fields):
+            raise SystemExit("%s:%d: expected 'DLL | reason | source'" % (path, number))
+        reasons[fields[0].upper()] = (fields[1], fields[2])
+    return reasons
+
+
 def read_program(objdump, path):
     """(imports as DLL!Function, header fields) of one PE file."""
     text = subprocess.run([objdump, "-p", path], capture_output=True, text=True, check=True).stdout
@@ -69,9 +86,11 @@ def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--objdump", required=True)
     parser.add_argument("--allowed", required=True)
+    parser.add_argument("--reasons", required=True)
     parser.add_argument("programs", nargs="+")
     args = parser.parse_args()
     allowed = read_allowed(args.allowed)
+    reasons = read_reasons(args.reasons)
     failures = []
     for name, version in sorted(allowed.items()):
         if VERSIONS.index(version) > VERSIONS.index(FLOOR):
@@ -85,6 +104,11 @@ def main():
         print("%s: %d functions from %d DLLs" % (program.split("/")[-1], len(imports), len(per_dll)))
         for dll in sorted(per_dll):
             print("  %-14s %3d" % (dll, len(per_dll[dll])))
+            if dll in reasons:
+                print("      a planted copy: %s (source: %s)" % reasons[dll])
+            else:
+                failures.append("%s imports %s, which the table of reasons does not name: "
+                                "a copy beside the program could be loaded instead" % (program, dll))
         for item in imports:
             if item not in allowed:
                 failures.append("%s imports %s, which the list does not name" % (program, item))
@@ -106,7 +130,7 @@ def main():
         print("FAIL " + failure)
     if failures:
         return 1
-    print("every import is documented on Windows %s or older" % FLOOR)
+    print("every import is documented on Windows %s or older; every imported DLL has its reason" % FLOOR)
     return 0
 
 

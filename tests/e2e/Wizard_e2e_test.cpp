@@ -5,10 +5,14 @@
 // line and the progress bar from the window and probes that the window
 // answers; afterwards it reads back what a user would find: files, registry
 // values, shortcuts, the service, the link files, and the server's record.
+// The fresh install runs from a downloads folder where marker DLLs named
+// like the system DLLs the program loads lie beside it (and in its current
+// folder), with Wine told to prefer such files: none may be loaded.
 #include <windows.h>
 #include <commctrl.h>
 #include <shlobj.h>
 #include <shlwapi.h>
+#include <tlhelp32.h>
 
 #include <gtest/gtest.h>
 
@@ -25,6 +29,7 @@
 #include "res/resource.h"
 #include "sysinfo/Md5.h"
 #include "tests/integration/ProductTraces.h"
+#include "tests/platform/PlantedDll.h"
 #include "tests/platform/PlatformTestUtil.h"
 #include "tests/server/TestServer.h"
 #include "tests/support/TestSupport.h"
@@ -114,6 +119,87 @@ std::vector<Row> ReadTable(const std::string& path)
         rows.push_back(row);
     } while (table.NextRow());
     return rows;
+}
+
+// The system DLLs the program loads at run time, named as a planted copy
+// would be.
+const char* const kPlantedNames[] = {"cabinet.dll", "iphlpapi.dll", "wininet.dll", "ole32.dll",
+                                     "oleaut32.dll", "shell32.dll", "shlwapi.dll", "comctl32.dll"};
+
+// A downloads folder holding a copy of the program and the marker DLL under
+// every name of kPlantedNames, and a current folder holding the same DLLs.
+class CPlantedFolders {
+public:
+    CPlantedFolders() : downloads_(scratch_.File("Downloads")), current_(scratch_.File("current"))
+    {
+        const std::string marker = qvtest::NativePath(qvtest::BinaryPath("tests/platform/planted/QvPlanted.dll"));
+        ready_ = CreateDirectoryA(downloads_.c_str(), nullptr) && CreateDirectoryA(current_.c_str(), nullptr) &&
+                 CopyFileA(ProgramPath().c_str(), Program().c_str(), FALSE);
+        for (const char* name : kPlantedNames)
+            for (const std::string& folder : {downloads_, current_})
+                ready_ = CopyFileA(marker.c_str(), (folder + "\\" + name).c_str(), FALSE) && ready_;
+    }
+    bool Ready() const { return ready_; }
+    std::string Program() const { return downloads_ + "\\QVSetup.exe"; }
+    const std::string& CurrentFolder() const { return current_; }
+    // True for a path inside either folder.
+    bool Holds(const std::string& path) const
+    {
+        return path.size() > scratch_.path().size() && _strnicmp(path.c_str(), scratch_.path().c_str(),
+                                                                  scratch_.path().size()) == 0;
+    }
+    // The markers loaded copies left: "Downloads\WININET.DLL.loaded by <program>".
+    std::vector<std::string> Loaded() const
+    {
+        std::vector<std::string> loaded;
+        for (const std::string& folder : {downloads_, current_}) {
+            WIN32_FIND_DATAA found;
+            HANDLE search = FindFirstFileA((folder + "\\*" QV_PLANTED_MARKER_SUFFIX).c_str(), &found);
+            if (search == INVALID_HANDLE_VALUE)
+                continue;
+            do {
+                std::vector<unsigned char> program;
+                qvtest::ReadBytes(folder + "\\" + found.cFileName, program);
+                loaded.push_back(folder.substr(scratch_.path().size() + 1) + "\\" + found.cFileName + " by " +
+                                 std::string(program.begin(), program.end()));
+            } while (FindNextFileA(search, &found));
+            FindClose(search);
+        }
+        return loaded;
+    }
+
+private:
+    qvtest::ScratchDir scratch_;
+    std::string downloads_;
+    std::string current_;
+    bool ready_ = false;
+};
+
+// Wine's choice for kPlantedNames, which the test's runner is given
+// (tests/e2e/CMakeLists.txt): a file of the name in the program's or the
+// current folder before its own DLL, as Windows does for a DLL that is not a
+// KnownDLL.
+std::string NativeFirstOverrides()
+{
+    std::string names;
+    for (const char* name : kPlantedNames)
+        names += std::string(names.empty() ? "" : ",") + std::string(name, strlen(name) - 4);
+    return names + "=n,b";
+}
+
+// The modules a process has loaded, as paths.
+std::vector<std::string> LoadedModules(DWORD processId)
+{
+    std::vector<std::string> modules;
+    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPMODULE, processId);
+    if (snapshot == INVALID_HANDLE_VALUE)
+        return modules;
+    MODULEENTRY32 module = {};
+    module.dwSize = sizeof(module);
+    for (BOOL more = Module32First(snapshot, &module); more; more = Module32Next(snapshot, &module))
+        modules.push_back(module.szExePath);
+    CloseHandle(snapshot);
+    return modules;
 }
 
 std::string Digest(const std::string& path)
@@ -206,9 +292,10 @@ protected:
     std::string Served(const std::string& relative) { return server_.RootFile(kChannelRoot + relative); }
 
     // Starts the wizard and brings it, as a person would, to the install page.
-    void StartInstall(CWizardRun& run)
+    void StartInstall(CWizardRun& run, const std::string& program = ProgramPath(),
+                      const char* currentFolder = nullptr)
     {
-        ASSERT_TRUE(run.Start("\"" + ProgramPath() + "\""));
+        ASSERT_TRUE(run.Start("\"" + program + "\"", 20000, currentFolder));
         ASSERT_TRUE(run.ClickUntil(IDC_NEXT, [&] { return run.Visible(IDC_LICENCE_TEXT); }));
         ASSERT_TRUE(run.ClickUntil(IDC_AGREE, [&] { return run.Checked(IDC_AGREE); }));
         // The licence page leaves for the install page, which a quick
@@ -314,8 +401,22 @@ TEST_F(WizardInstall, AFreshInstallThenASecondRunThenAnUpdateWithADamagedPackage
     // line can be watched while it downloads.
     ASSERT_TRUE(server_.Behave(qvtest::ServerBehaviour(std::string(kChannelRoot) + "/Program/QVServiceNt.exe.cab")
                                    .Chunks(512, 40)));
+    // Run from the downloads folder with the planted DLLs.
+    CPlantedFolders planted;
+    ASSERT_TRUE(planted.Ready());
+    std::string plantedNames;
+    for (const char* name : kPlantedNames)
+        plantedNames += std::string(" ") + name;
+    printf("planted beside %s and in the current folder:%s (WINEDLLOVERRIDES=%s)\n", planted.Program().c_str(),
+           plantedNames.c_str(), Env("WINEDLLOVERRIDES").c_str());
+    ASSERT_NE(Env("WINEDLLOVERRIDES").find(NativeFirstOverrides()), std::string::npos);
     CWizardRun run;
-    StartInstall(run);
+    StartInstall(run, planted.Program(), planted.CurrentFolder().c_str());
+    const std::vector<std::string> loadedAtStart = planted.Loaded();
+    for (const std::string& marker : loadedAtStart)
+        printf("  planted DLL loaded: %s\n", marker.c_str());
+    ASSERT_EQ(loadedAtStart, std::vector<std::string>());
+    ASSERT_FALSE(HasFatalFailure());  // a failed assertion of StartInstall ends only StartInstall
     RunWatcher watcher(run);
     // A second show of the page must not queue a second run.
     SendMessageW(GetParent(run.Control(IDC_INSTALL_PROGRESS)), WM_SHOWWINDOW, TRUE, 0);
@@ -430,9 +531,29 @@ TEST_F(WizardInstall, AFreshInstallThenASecondRunThenAnUpdateWithADamagedPackage
     EXPECT_EQ(ProductValue("ReleaseSerialProgram"), "1");
     EXPECT_EQ(ProductValue("ReleaseSerialDatabase"), "1");
 
+    // The system DLLs the run has in use came from the system folder.
+    int inUse = 0;
+    for (const std::string& module : LoadedModules(run.ProcessId())) {
+        const char* name = PathFindFileNameA(module.c_str());
+        for (const char* plantedName : kPlantedNames)
+            if (lstrcmpiA(name, plantedName) == 0) {
+                printf("  in use: %s\n", module.c_str());
+                EXPECT_FALSE(planted.Holds(module)) << module;
+                ++inUse;
+            }
+    }
+    EXPECT_GE(inUse, 6);  // cabinet.dll and iphlpapi.dll may be let go between uses
+
     // Done starts the product's updater from the install folder.
     PressDone(run);
     EXPECT_TRUE(WaitFor([] { return qvtest::FileExists(InstallDir() + "\\QVUpdate.record.txt"); }, 5000));
+    // Pictures, cabinets, identity, news, shell links, the product's start:
+    // the whole run loaded none of the planted DLLs.
+    const std::vector<std::string> loaded = planted.Loaded();
+    printf("planted DLLs loaded by the whole run: %zu\n", loaded.size());
+    for (const std::string& marker : loaded)
+        printf("  planted DLL loaded: %s\n", marker.c_str());
+    EXPECT_EQ(loaded, std::vector<std::string>());
 
     // A second run on the installed machine: only the lists are fetched, and
     // the registered but stopped service is started.

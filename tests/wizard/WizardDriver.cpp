@@ -135,14 +135,14 @@ CWizardRun::~CWizardRun()
     }
 }
 
-bool CWizardRun::Start(const std::string& commandLine, DWORD timeoutMs)
+bool CWizardRun::Start(const std::string& commandLine, DWORD timeoutMs, const char* currentFolder)
 {
     STARTUPINFOA startup = {};
     startup.cb = sizeof(startup);
     PROCESS_INFORMATION process = {};
     std::vector<char> buffer(commandLine.begin(), commandLine.end());
     buffer.push_back('\0');
-    if (!CreateProcessA(nullptr, buffer.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process))
+    if (!CreateProcessA(nullptr, buffer.data(), nullptr, nullptr, FALSE, 0, nullptr, currentFolder, &startup, &process))
         return false;
     CloseHandle(process.hThread);
     m_process = process.hProcess;

@@ -44,9 +44,10 @@ public:
     CWizardRun(const CWizardRun&) = delete;
     CWizardRun& operator=(const CWizardRun&) = delete;
 
-    // Starts `commandLine` and waits for a visible wizard frame of that
+    // Starts `commandLine` (in `currentFolder`, or this process's current
+    // folder when null) and waits for a visible wizard frame of that
     // process. False when the frame does not appear within the time.
-    bool Start(const std::string& commandLine, DWORD timeoutMs = 20000);
+    bool Start(const std::string& commandLine, DWORD timeoutMs = 20000, const char* currentFolder = nullptr);
     // Adopts a process started elsewhere (by its id) and its frame.
     bool Adopt(DWORD processId, HWND frame);
 

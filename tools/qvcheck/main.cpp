@@ -8,6 +8,7 @@
 // A new subcommand is a source of its own plus one line in kCommands.
 #include "tools/qvcheck/Commands.h"
 
+#include "platform/SystemLibrary.h"
 #include "update/ReleaseKeys.h"
 #include "update/UpdateEngine.h"
 
@@ -47,6 +48,8 @@ bool ParsePort(const char* text, unsigned short& port)
 
 int main(int argc, char** argv)
 {
+    // Before anything loads a DLL by name: none from the current folder.
+    ExcludeCurrentFolderFromDllSearch();
     if (argc < 2)
         return Usage();
     // With release keys built in, qvcheck checks signatures as the setup program does.
