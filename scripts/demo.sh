@@ -246,7 +246,7 @@ echo "  release     $docroot, served by nginx at 127.0.0.1:$port ($ngx/nginx.con
 echo "  Wine prefix $prefix"
 python3 "$root/tests/demo/demo_report.py" --facts "$demo/driver-report.txt" --prefix "$prefix" \
   --qvpublish "$qvpublish" --docroot "$docroot" --access-log "$ngx/logs/access.log" \
-  --log-from "$log_from" --server "127.0.0.1:$port" >"$demo/report.txt" 2>&1
+  --log-from "$log_from" --server "127.0.0.1:$port" --signed >"$demo/report.txt" 2>&1
 status=$?
 summary=$(tail -n 1 "$demo/report.txt")
 head -n -1 "$demo/report.txt"

@@ -112,6 +112,8 @@ def main():
     parser.add_argument("--access-log", required=True)
     parser.add_argument("--log-from", type=int, default=0, help="byte offset of the installer's first line")
     parser.add_argument("--server", required=True, help="HOST:PORT nginx listens on")
+    parser.add_argument("--signed", action="store_true",
+                        help="the installer trusts the release key: every manifest must be signed and its serial recorded")
     args = parser.parse_args()
 
     problems = []
@@ -247,6 +249,29 @@ def main():
         except RuntimeError as error:
             problems.append(str(error))
 
+    # The signed release: each manifest's signature file as served, and the
+    # serial the installer recorded once it had verified it.
+    serials = {name: value for name, _, value in of("product")}
+    if args.signed:
+        section("signed release: signature files served, serials the installer accepted")
+    for channel, manifest, value_name in (("config", "QVConfig.dat", "ReleaseSerialConfig"),
+                                          ("program", "Program/QVPatch.dat", "ReleaseSerialProgram"),
+                                          ("database", "VP/QVPatch.dat", "ReleaseSerialDatabase")):
+        if not args.signed:
+            break
+        sig = os.path.join(args.docroot, CHANNEL_ROOT, manifest + ".sig")
+        try:
+            lines = open(sig, "rb").read().decode("ascii").split("\n")
+            key, serial = lines[1].split(" ", 1)[1], lines[3].split(" ", 1)[1]
+        except (OSError, UnicodeDecodeError, IndexError):
+            print(f"  {channel:9} no readable {manifest}.sig")
+            problems.append(f"{manifest}.sig is not served")
+            continue
+        accepted = serials.get(value_name, "(not recorded)")
+        print(f"  {channel:9} key {key} serial {serial}: {value_name} = {accepted}")
+        if accepted != serial:
+            problems.append(f"the installer did not record serial {serial} of the {channel} manifest")
+
     # The server's side.
     section(f"nginx access log ({args.server}): method, path, status, bytes")
     requests = []
@@ -266,6 +291,9 @@ def main():
         print(f"  {method:5} {path:80} {status} {size:>6}")
     if not requests:
         problems.append("nginx served no request")
+    signatures = [r for r in requests if r[1].endswith(".sig")]
+    if args.signed and len(signatures) != 3:
+        problems.append(f"{len(signatures)} signature files requested, not 3")
     errors = [r for r in requests if r[2] >= 400]
     if errors:
         problems.append(f"{len(errors)} request(s) answered with an error status")
