@@ -31,8 +31,8 @@ flags=(-std=c++17 -O1 -g -fsanitize=fuzzer-no-link,address,undefined -fno-omit-f
 # The Ed25519 verifier (the signature target), configured as update/CMakeLists.txt does.
 ed25519=${QV_ED25519_SOURCE_DIR:-$root/build/downloads/signify-openbsd-31}
 cflags=(-O1 -g -w -fsanitize=fuzzer-no-link,address,undefined -fno-omit-frame-pointer -I "$ed25519"
-        -include stdint.h -DVERIFYONLY -DSHA2_SMALL -Du_int8_t=uint8_t -Du_int32_t=uint32_t
-        -Du_int64_t=uint64_t -DLITTLE_ENDIAN=1234 -DBIG_ENDIAN=4321 -DBYTE_ORDER=1234 -DHAVE_EXPLICIT_BZERO)
+        -include "$ed25519/compat.h" -DVERIFYONLY -DSHA2_SMALL -DLITTLE_ENDIAN=1234 -DBIG_ENDIAN=4321 -DBYTE_ORDER=1234
+        -DHAVE_EXPLICIT_BZERO)
 ed25519_sources="$ed25519/fe25519.c $ed25519/sc25519.c $ed25519/mod_ge25519.c $ed25519/mod_ed25519.c
   $ed25519/sha2.c $ed25519/crypto_api.c $ed25519/timingsafe_bcmp.c"
 # The portable core every target links, then each target's own sources.
@@ -56,7 +56,7 @@ compile() { # SOURCE (relative to the checkout, or absolute) -> object path on s
   if [ ! "$obj" -nt "$source" ]; then
     case $source in
       *.c) clang-14 "${cflags[@]}" -c "$source" -o "$obj" ;;
-      *) clang++-14 "${flags[@]}" -c "$source" -o "$obj" ;;
+      *) clang++-14 "${flags[@]}" -I "$ed25519" -c "$source" -o "$obj" ;;
     esac
   fi
   echo "$obj"

@@ -119,7 +119,7 @@ fi
 ed25519_version=31
 ed25519_dir=$(cd "$(dirname "$0")/.." && pwd)/build/downloads
 ed25519_source=$ed25519_dir/signify-openbsd-$ed25519_version
-if [ ! -f "$ed25519_source/mod_ed25519.c" ]; then
+if [ ! -f "$ed25519_source/compat.h" ]; then
   ed25519_archive=signify-openbsd_$ed25519_version.orig.tar.gz
   ed25519_sha256=8111af7424f4cc69dab5cd43a14ccd607ca2d171ac77dd3ae288264a53254e5f
   echo "setup: fetching the signify-openbsd $ed25519_version source (Ed25519 verification)"
@@ -142,7 +142,7 @@ if [ ! -f "$ed25519_source/mod_ed25519.c" ]; then
   rm -rf "$ed25519_source.part"
   mkdir -p "$ed25519_source.part"
   tar -xzf "$ed25519_dir/$ed25519_archive.part" -C "$ed25519_source.part" --strip-components=1 \
-    $top/{COPYING,crypto_api.h,crypto_api.c,fe25519.h,fe25519.c,sc25519.h,sc25519.c,ge25519.h} \
+    $top/{COPYING,compat.h,crypto_api.h,crypto_api.c,fe25519.h,fe25519.c,sc25519.h,sc25519.c,ge25519.h} \
     $top/{mod_ge25519.c,mod_ed25519.c,ge25519_base.data,sha2.h,sha2.c,timingsafe_bcmp.c} \
     $top/{explicit_bzero.h,explicit_bzero.c}
   rm -f "$ed25519_dir/$ed25519_archive.part"

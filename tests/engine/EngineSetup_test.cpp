@@ -166,6 +166,20 @@ TEST_F(EngineServerTest, ProductIdentityGoesOutWithTheFirstRequest)
     EXPECT_FALSE(found);
     EXPECT_EQ(requests[1].Header("User-Agent"), "KorvaneFree-" + key);
 
+    // Without release keys (above) no signature file is asked for; with one,
+    // it is asked for right after the manifest, and a manifest without it
+    // does not pass.
+    static const uint8_t kSomeKey[1][ED25519_PUBLIC_KEY_BYTES] = {{0x01}};
+    engine.SetReleaseKeys(kSomeKey, 1);
+    EXPECT_EQ(engine.FetchConfigFile(Hosts().c_str(), remote.RemotePath().c_str(), server.Port(),
+                                     base.path().c_str()), UPD_RESULT_FAIL);
+    engine.SetReleaseKeys(nullptr, 0);
+    EXPECT_EQ(engine.LastSignatureResult(), RELEASE_SIGNATURE_MISSING);
+    ASSERT_TRUE(server.Log(requests));
+    ASSERT_EQ(requests.size(), 4u);
+    EXPECT_EQ(requests[2].target, remote.RemotePath() + "/QVConfig.dat");
+    EXPECT_EQ(requests[3].target, remote.RemotePath() + "/QVConfig.dat.sig");
+
     engine.SetProductId("");
     g_productSettings.SetConfig(ConfigRecord());
 }
