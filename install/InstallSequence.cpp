@@ -39,6 +39,18 @@ void FormatText(std::string& target, const char* format, ...)
         target = area;
 }
 
+// The status text that says why a step got nothing from the servers: no
+// connection (also when nothing more is known), the proxy, an answer that
+// is not a release, a failed signature.
+void ShowFailureReason(UpdateFailure failure)
+{
+    static_assert(IDS_STATUS_BAD_SIGNATURE - IDS_STATUS_PROXY_REFUSED == UPD_FAILURE_SIGNATURE - UPD_FAILURE_PROXY,
+                  "one text per reason, in the order of UpdateFailure");
+    const UINT text =
+        failure < UPD_FAILURE_PROXY ? IDS_STATUS_SERVER_FAILED : IDS_STATUS_PROXY_REFUSED + (failure - UPD_FAILURE_PROXY);
+    g_productSettings.SetStatusText(AfxLoadString(text).c_str());
+}
+
 void SetFormattedStatus(UINT formatId, const char* argument)
 {
     std::string status;
@@ -68,15 +80,16 @@ void OnInstallProgress(const char* fileName, int fileIndex, int fileCount, int o
     g_productSettings.SetInstallProgress(filePercent);
 }
 
-// Shows what a channel result says went wrong, for two seconds: the
-// connection message for a list that did not arrive, the file message (with
-// the file's name) for a file that failed. False when there is nothing to say.
+// Shows what a channel result says went wrong, for two seconds: why the list
+// did not arrive (the connection message when the engine knows no more),
+// the file message (with the file's name) for a file that failed. False
+// when there is nothing to say.
 static bool ShowChannelFailure(const CUpdateSession& session, int32_t result)
 {
     std::string failedFile;
     session.GetFailedFileName(failedFile);
     if (result == UPD_RESULT_NO_LIST || ((result & UPD_RESULT_BAD_FILE) && failedFile.empty()))
-        g_productSettings.SetStatusText(AfxLoadString(IDS_STATUS_SERVER_FAILED).c_str());
+        ShowFailureReason(session.FailureReason());
     else if (result & UPD_RESULT_BAD_FILE)
         SetFormattedStatus(IDS_STATUS_FILE_ERROR, failedFile.c_str());
     else
@@ -96,6 +109,8 @@ void CPMControl::RunUpdate()
     const bool freshInstall = !session.ProductInPlace();
     if (!session.FetchConfiguration()) {
         m_failed = 1;
+        // The status line, and the failure page after it, say why.
+        ShowFailureReason(session.FailureReason());
         g_productSettings.SetInstallProgress(100);
         return;
     }

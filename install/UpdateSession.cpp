@@ -82,6 +82,7 @@ bool CUpdateSession::FetchConfiguration()
     if (!IsExistingFolder(installFolder))
         CSpecialFolders::CreateFolderPath(installFolder.c_str());
 
+    configFailure_ = UPD_FAILURE_NONE;
     ConfigServer server = RecordServer(SERVER_CONFIG);
     g_updateEngine.Reset();
     PrepareChannel(RELEASE_CHANNEL_CONFIG);
@@ -99,6 +100,8 @@ bool CUpdateSession::FetchConfiguration()
     if (LoadConfigFile(fetched.c_str(), true)) {
         std::string copy = installFolder + "\\" + kConfigFileName;
         installed = g_updateEngine.InstallWorkFile(fetched, copy) && LoadConfigFile(copy.c_str(), false);
+    } else {
+        configFailure_ = UPD_FAILURE_NOT_RELEASE; // a login page, say
     }
     g_productSettings.WriteProductDword("PCode", 11);
     if (installed)
@@ -165,4 +168,9 @@ bool CUpdateSession::ChannelCompleted(int32_t result)
 void CUpdateSession::GetFailedFileName(std::string& name) const
 {
     name = g_updateEngine.LastFailedFile();
+}
+
+UpdateFailure CUpdateSession::FailureReason() const
+{
+    return configFailure_ != UPD_FAILURE_NONE ? configFailure_ : g_updateEngine.LastFailure();
 }

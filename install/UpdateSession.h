@@ -4,6 +4,7 @@
 #pragma once
 
 #include "update/PatchRecord.h"
+#include "update/UpdateEngine.h"
 
 #include <cstdint>
 #include <string>
@@ -51,9 +52,13 @@ public:
 
     // The file the engine last failed to download or verify.
     void GetFailedFileName(std::string& name) const;
+    // Why the last manifest did not arrive: the engine's reason, or not a
+    // release for a configuration file that arrived but does not load.
+    UpdateFailure FailureReason() const;
 
     std::string installFolder;
 
 private:
     std::string DatabaseFolder() const { return installFolder + "\\VP"; }
+    UpdateFailure configFailure_ = UPD_FAILURE_NONE;
 };

@@ -31,7 +31,12 @@
 // Content-Length of a download or the length of the returned text; on an HTTP
 // failure the status code; on a transport failure GetLastError() at that
 // point (ERROR_INTERNET_TIMEOUT for a body that does not keep pace), except
-// that a download whose Content-Length is known keeps it.
+// that a download whose Content-Length is known keeps it. LastFailure says
+// which kind of failure it was, whatever the result code holds.
+//
+// An answer with a Content-Encoding (other than "identity") fails as not a
+// release: the client asks for no encoding, so such a body is not the file
+// as it was published.
 #pragma once
 
 #include "sysinfo/MachineInfo.h"
@@ -57,6 +62,28 @@ typedef void (*ProgressCallback)(uint32_t expected, uint32_t received);
 
 // Ordered (name, value) parameters of a text request, in the system code page.
 typedef std::vector<std::pair<std::string, std::string>> HttpParameters;
+
+// What made the last request operation fail.
+enum HttpFailure {
+    HTTP_FAILURE_NONE,        // it succeeded (or none ran yet)
+    // The server was not reached or the connection broke: refused, timed
+    // out, reset, name not resolved, no host, a body cut short or stalled.
+    // Only this kind is worth asking another server.
+    HTTP_FAILURE_TRANSPORT,
+    HTTP_FAILURE_STATUS,      // an answer outside 200..299 other than 407
+    // An answer of 200..299 that is not a file as published: no, unreadable
+    // or unexpected length, compressed without being asked, a body longer
+    // than announced, a text longer than kMaxTextBytes.
+    HTTP_FAILURE_NOT_RELEASE,
+    HTTP_FAILURE_PROXY_AUTH,  // 407: the proxy wants a sign-in or refused the one given
+    // The local side: the file could not be made or written, memory ran
+    // out, or Close ended the transfer.
+    HTTP_FAILURE_LOCAL
+};
+
+// Sees each answer once its status is read, with the request handle (for
+// HttpQueryInfo) and the object name asked for; qvcheck looks at the headers.
+typedef void (*AnswerObserver)(void* request, const char* objectName);
 
 class CHttpClient {
 public:
@@ -84,6 +111,14 @@ public:
     // Shortens the receive time-out (and pace window) of the requests opened
     // from now on; 0, or a value above kReceiveTimeoutMs, restores the default.
     void SetReceiveTimeout(uint32_t milliseconds);
+    // None by default.
+    void SetAnswerObserver(AnswerObserver observer) { observer_ = observer; }
+    // What made the last DownloadToFile or RequestText fail (NONE after a success).
+    HttpFailure LastFailure() const { return failure_; }
+    // The system error of the last failed step (ERROR_INTERNET_TIMEOUT,
+    // ERROR_INTERNET_CANNOT_CONNECT ...), also where the result code keeps a
+    // Content-Length; unchanged by an answer outside 200..299.
+    uint32_t LastError() const { return error_; }
 
     // GET (useGet non-zero) or POST of path ("/" added when missing; a query is
     // kept; high bytes and blanks encoded) on host:port. True when all three
@@ -143,6 +178,9 @@ public:
     bool ReadToMemory(CByteBuffer& buffer, uint32_t limit = 0);
 
 private:
+    // Records the kind of failure, then fails as a request step does: a
+    // result code still 0 takes error.
+    bool FailAs(HttpFailure failure, uint32_t& resultCode, unsigned long error);
     // Opens, sends and judges one request, following redirects.
     bool StartRequest(const char* host, const char* objectName, uint16_t port, int useGet, uint32_t& resultCode);
     // Opens, sends (with these pairs) and reads the status of one request.
@@ -172,6 +210,9 @@ private:
     void* request_ = nullptr;
     volatile int32_t open_ = 0;
     ProgressCallback progress_ = nullptr;
+    AnswerObserver observer_ = nullptr;
+    HttpFailure failure_ = HTTP_FAILURE_NONE;
+    uint32_t error_ = 0;
     CMachineInfo machineInfo_;
     std::vector<HttpHeaderPair> pendingHeaders_;
     std::string agentName_;

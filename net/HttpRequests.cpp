@@ -21,6 +21,7 @@ const DWORD kLocationBufferSize = 2048;
 // Decimal digits of 4294967295, the largest length a download can hold.
 const size_t kMaxDecimalDigits = 10;
 const uint16_t kDefaultHttpPort = 80;
+const uint32_t kProxyAuthenticationRequired = 407;
 
 // Ends the request when an operation returns, whatever the outcome.
 class CloseOnExit {
@@ -182,10 +183,18 @@ bool CHttpClient::SendOnce(const std::string& host, const std::string& objectNam
            WaitFitsDeadline() && SendRequest() && QueryStatus(status);
 }
 
+bool CHttpClient::FailAs(HttpFailure failure, uint32_t& resultCode, DWORD error)
+{
+    failure_ = failure;
+    error_ = error;
+    return Fail(resultCode, error);
+}
+
 // Opens, sends and judges one request, following up to kMaxRedirects
 // redirects; the queued pairs go with each step and are used up. False with
-// resultCode set when it fails: the status outside 200..299 (a redirect not
-// followed included), or the system error of the failing step.
+// resultCode and LastFailure set when it fails: the status outside 200..299
+// (a redirect not followed included), an encoded answer, or the system error
+// of the failing step (a transport failure).
 bool CHttpClient::StartRequest(const char* host, const char* objectName, uint16_t port, int useGet,
                                uint32_t& resultCode)
 {
@@ -196,15 +205,27 @@ bool CHttpClient::StartRequest(const char* host, const char* objectName, uint16_
     for (uint32_t redirects = 0;; ++redirects) {
         uint32_t status = 0;
         if (!SendOnce(currentHost, currentObject, port, useGet, pairs, status))
-            return Fail(resultCode, GetLastError());
-        if (IsSuccessStatus(status))
+            return FailAs(HTTP_FAILURE_TRANSPORT, resultCode, GetLastError());
+        if (observer_)
+            observer_(request_, currentObject.c_str());
+        if (IsSuccessStatus(status)) {
+            // No Accept-Encoding goes out: an encoded body is not the file
+            // as it was published (its length and digest are another's).
+            char encoding[kLengthBufferSize] = {0};
+            DWORD size = sizeof(encoding) - 1;
+            if (wininet::HttpQueryInfoA(request_, HTTP_QUERY_CONTENT_ENCODING, encoding, &size, nullptr) &&
+                encoding[0] && _stricmp(encoding, "identity") != 0)
+                return FailAs(HTTP_FAILURE_NOT_RELEASE, resultCode, ERROR_HTTP_INVALID_HEADER);
+            failure_ = HTTP_FAILURE_NONE;
             return true;
+        }
         char location[kLocationBufferSize] = {0};
         DWORD size = sizeof(location) - 1;
         if (!IsRedirectStatus(status) || redirects == kMaxRedirects ||
             !wininet::HttpQueryInfoA(request_, HTTP_QUERY_LOCATION, location, &size, nullptr) ||
             !ResolveLocation(location, currentHost, port, currentObject)) {
             resultCode = status;
+            failure_ = status == kProxyAuthenticationRequired ? HTTP_FAILURE_PROXY_AUTH : HTTP_FAILURE_STATUS;
             return false;
         }
         // As browsers do: a POST answered by 301, 302 or 303 goes on as a GET.
@@ -220,7 +241,7 @@ bool CHttpClient::DownloadToFile(const char* host, const char* path, uint16_t po
     resultCode = 0;
     CloseOnExit closer(*this);
     if (!host || !path || !localPath)
-        return Fail(resultCode, ERROR_INVALID_PARAMETER);
+        return FailAs(HTTP_FAILURE_TRANSPORT, resultCode, ERROR_INVALID_PARAMETER);
     try {
         if (!StartRequest(host, ObjectName(path).c_str(), port, 1, resultCode))
             return false;
@@ -232,31 +253,35 @@ bool CHttpClient::DownloadToFile(const char* host, const char* path, uint16_t po
         bool known = false;
         if (!wininet::HttpQueryInfoA(request_, HTTP_QUERY_CONTENT_LENGTH, length, &size, nullptr)) {
             if (requireLength)
-                return Fail(resultCode, GetLastError());
+                return FailAs(HTTP_FAILURE_NOT_RELEASE, resultCode, GetLastError());
         } else if (ParseDecimal(length, announced)) {
             resultCode = announced;
             known = true;
         } else if (requireLength) {
-            return Fail(resultCode, ERROR_HTTP_INVALID_HEADER);
+            return FailAs(HTTP_FAILURE_NOT_RELEASE, resultCode, ERROR_HTTP_INVALID_HEADER);
         }
         // The size the caller knows (a patch record's) must be the one announced.
         if (expectedSize != 0 && (!known || announced != expectedSize))
-            return Fail(resultCode, ERROR_HTTP_INVALID_HEADER);
+            return FailAs(HTTP_FAILURE_NOT_RELEASE, resultCode, ERROR_HTTP_INVALID_HEADER);
 
         // No sharing restriction: others may look at the file while it arrives.
         FileHolder file(_fsopen(localPath, "w+b", _SH_DENYNO));
         if (!file.get())
-            return Fail(resultCode, GetLastError());
+            return FailAs(HTTP_FAILURE_LOCAL, resultCode, GetLastError());
         bool complete = ReadToFile(file.get(), announced);
         DWORD error = GetLastError();
         // A write that fails only when the stream is flushed is a failed download too.
         if (!file.Close() && complete) {
             complete = false;
+            failure_ = HTTP_FAILURE_LOCAL;
             error = GetLastError();
         }
-        return complete ? true : Fail(resultCode, error);
+        if (!complete)
+            return FailAs(failure_, resultCode, error);
+        failure_ = HTTP_FAILURE_NONE;
+        return true;
     } catch (const std::bad_alloc&) {
-        return Fail(resultCode, ERROR_NOT_ENOUGH_MEMORY);
+        return FailAs(HTTP_FAILURE_LOCAL, resultCode, ERROR_NOT_ENOUGH_MEMORY);
     }
 }
 
@@ -267,7 +292,7 @@ bool CHttpClient::RequestText(const char* host, const char* path, uint16_t port,
     text.clear();
     CloseOnExit closer(*this);
     if (!host || !path)
-        return Fail(resultCode, ERROR_INVALID_PARAMETER);
+        return FailAs(HTTP_FAILURE_TRANSPORT, resultCode, ERROR_INVALID_PARAMETER);
     // Declared after the closer, so it ends first: Close needs no deadline.
     DeadlineScope deadline(deadline_, deadlineSet_, 2 * receiveTimeoutMs_);
     try {
@@ -285,13 +310,13 @@ bool CHttpClient::RequestText(const char* host, const char* path, uint16_t port,
         uint32_t announced = 0;
         if (wininet::HttpQueryInfoA(request_, HTTP_QUERY_CONTENT_LENGTH, length, &size, nullptr) &&
             ParseDecimal(length, announced) && announced > kMaxTextBytes)
-            return Fail(resultCode, ERROR_INSUFFICIENT_BUFFER);
+            return FailAs(HTTP_FAILURE_NOT_RELEASE, resultCode, ERROR_INSUFFICIENT_BUFFER);
         CByteBuffer body;
         if (!ReadToMemory(body, kMaxTextBytes))
-            return Fail(resultCode, GetLastError());
+            return FailAs(failure_, resultCode, GetLastError());
         // Grow appends a zero byte: the text ends at its first zero byte.
         if (!body.Grow(1))
-            return Fail(resultCode, ERROR_NOT_ENOUGH_MEMORY);
+            return FailAs(HTTP_FAILURE_LOCAL, resultCode, ERROR_NOT_ENOUGH_MEMORY);
         const char* raw = reinterpret_cast<const char*>(body.Data());
         char* converted = Utf8ToAnsi(raw, nullptr);
         text = converted && *converted ? converted : raw;
@@ -300,7 +325,7 @@ bool CHttpClient::RequestText(const char* host, const char* path, uint16_t port,
         return true;
     } catch (const std::bad_alloc&) {
         text.clear();
-        return Fail(resultCode, ERROR_NOT_ENOUGH_MEMORY);
+        return FailAs(HTTP_FAILURE_LOCAL, resultCode, ERROR_NOT_ENOUGH_MEMORY);
     }
 }
 
@@ -345,6 +370,7 @@ bool CHttpClient::ReadAvailable(char* buffer, uint32_t size, uint32_t& got)
 
 bool CHttpClient::ReadToFile(FILE* file, uint32_t expected)
 {
+    failure_ = HTTP_FAILURE_LOCAL;
     if (!open_ || !request_ || !file)
         return false;
     BeginPace();
@@ -354,20 +380,24 @@ bool CHttpClient::ReadToFile(FILE* file, uint32_t expected)
     while (open_) {
         memset(chunk, 0, sizeof(chunk));
         uint32_t got = 0;
+        failure_ = HTTP_FAILURE_TRANSPORT;
         if (!ReadAvailable(chunk, sizeof(chunk), got))
             return false;
         total += got;
         // More than was announced is not taken in (a server that does not
         // stop): the download fails here, however much more would come.
         if (expected > 0 && total > expected) {
+            failure_ = HTTP_FAILURE_NOT_RELEASE;
             SetLastError(ERROR_INVALID_DATA);
             return false;
         }
         if (progress_ && expected > 0)
             progress_(expected, total);
+        // A body that ends short of its length was cut off on the way.
         if (got == 0)
             return expected == 0 || total == expected;
         // A short write (disk full, say) must not pass as a complete download.
+        failure_ = HTTP_FAILURE_LOCAL;
         if (fwrite(chunk, 1, got, file) != got)
             return false;
     }
@@ -376,6 +406,7 @@ bool CHttpClient::ReadToFile(FILE* file, uint32_t expected)
 
 bool CHttpClient::ReadToMemory(CByteBuffer& buffer, uint32_t limit)
 {
+    failure_ = HTTP_FAILURE_LOCAL;
     if (!open_ || !request_)
         return false;
     BeginPace();
@@ -383,15 +414,20 @@ bool CHttpClient::ReadToMemory(CByteBuffer& buffer, uint32_t limit)
     while (open_) {
         memset(chunk, 0, sizeof(chunk));
         uint32_t got = 0;
+        failure_ = HTTP_FAILURE_TRANSPORT;
         if (!ReadAvailable(chunk, sizeof(chunk), got))
             return false;
-        if (got == 0)
+        if (got == 0) {
+            failure_ = HTTP_FAILURE_NONE;
             return true;
+        }
         if (limit != 0 && (buffer.Size() + got > limit || buffer.Size() + got < got)) {
+            failure_ = HTTP_FAILURE_NOT_RELEASE;
             SetLastError(ERROR_INSUFFICIENT_BUFFER);
             return false;
         }
         // Bodies read this way are short texts: one re-allocation per chunk is fine.
+        failure_ = HTTP_FAILURE_LOCAL;
         if (!buffer.Grow(got)) {
             SetLastError(ERROR_NOT_ENOUGH_MEMORY);
             return false;

@@ -5,9 +5,7 @@
 #include "pages/WizardLook.h"
 #include "res/resource.h"
 
-#include <cstdlib>
 #include <cstring>
-#include <ctime>
 
 namespace {
 
@@ -65,10 +63,14 @@ void CInstallDlg::StartRun()
 {
     ConfigRecord record;
     g_productSettings.GetConfig(record);
-    // One of the two configuration servers, chosen at random for the whole run.
-    srand(static_cast<unsigned>(time(nullptr)));
+    // Both configuration servers, as a host list: the engine picks one at
+    // random and asks the other when the first cannot be reached.
     ConfigServer server;
-    server.hostList = rand() % 2 == 0 ? kPrimaryUpdateHost : kSecondaryUpdateHost;
+    server.hostList = kPrimaryUpdateHost;
+    if (strcmp(kPrimaryUpdateHost, kSecondaryUpdateHost) != 0) {
+        server.hostList += ';';
+        server.hostList += kSecondaryUpdateHost;
+    }
     server.path = kConfigServerPath;
     server.port = kConfigServerPort;
     record.SetServer(SERVER_CONFIG, server);

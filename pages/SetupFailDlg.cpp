@@ -1,5 +1,6 @@
 #include "pages/SetupFailDlg.h"
 
+#include "integration/ProductSettings.h"
 #include "pages/WizardLook.h"
 #include "res/resource.h"
 
@@ -36,6 +37,16 @@ BOOL CSetupFailDlg::OnInitDialog()
     m_picture.LoadFromResource(IDR_GIF_FAIL, "GIF");
     m_picture.Draw();
     return TRUE;
+}
+
+void CSetupFailDlg::OnShowWindow(BOOL show, UINT status)
+{
+    CDialog::OnShowWindow(show, status);
+    if (!show)
+        return;
+    std::string reason;
+    g_productSettings.GetStatusText(reason);
+    SetDlgItemTextA(m_hWnd, IDC_FAIL_REASON, reason.c_str());
 }
 
 HBRUSH CSetupFailDlg::OnCtlColor(HDC dc, HWND, UINT)

@@ -35,6 +35,7 @@
 #define IDC_BUTTON_SEPARATOR        1016
 #define IDC_INSTALL_TITLE           1017
 #define IDC_STATUS_LABEL            1018
+#define IDC_FAIL_REASON             1019
 
 // Texts the program sets at run time (string table, system code page).
 #define IDS_DONE_CAPTION            130
@@ -42,3 +43,8 @@
 #define IDS_STATUS_DOWNLOADING      131
 #define IDS_STATUS_SERVER_FAILED    132
 #define IDS_STATUS_FILE_ERROR       133
+// Why nothing came from the servers, after the connection message above:
+// in the order of UpdateFailure (update/UpdateEngine.h).
+#define IDS_STATUS_PROXY_REFUSED    134
+#define IDS_STATUS_NOT_A_RELEASE    135
+#define IDS_STATUS_BAD_SIGNATURE    136

@@ -9,6 +9,10 @@
 #include "platform/SystemLibrary.h"
 
 #include <windows.h>
+#include <wininet.h>
+
+#include <string>
+#include <vector>
 
 namespace {
 
@@ -33,6 +37,22 @@ bool PackageMatches(const std::string& path, const std::string& packageMd5)
     return Md5File(path.c_str(), digest) && _stricmp(digest.c_str(), packageMd5.c_str()) == 0;
 }
 
+bool Holds(const std::vector<std::string>& keys, const std::string& key)
+{
+    for (const std::string& held : keys)
+        if (held == key)
+            return true;
+    return false;
+}
+
+// What a failed request that reached a server says about it.
+UpdateFailure AnswerFailure(HttpFailure failure)
+{
+    if (failure == HTTP_FAILURE_PROXY_AUTH)
+        return UPD_FAILURE_PROXY;
+    return failure == HTTP_FAILURE_LOCAL ? UPD_FAILURE_NONE : UPD_FAILURE_NOT_RELEASE;
+}
+
 } // namespace
 
 bool CUpdateEngine::FetchFile(const char* remoteFolder, const char* fileName, int32_t expectedSize)
@@ -51,12 +71,43 @@ bool CUpdateEngine::FetchFile(const char* remoteFolder, const char* fileName, in
         DeleteFileA(workFolder_.c_str());
         CSpecialFolders::CreateFolderPath(workFolder_.c_str());
     }
-    uint32_t error = 0;
     // Lists written before sizes were kept carry 0: such a package is bounded
     // by the length the server announces only.
     const uint32_t expected = expectedSize > 0 ? static_cast<uint32_t>(expectedSize) : 0;
-    return http_.DownloadToFile(host_.c_str(), remote.c_str(), static_cast<uint16_t>(port_), local.c_str(),
-                                error, true, expected);
+    const bool identity = identityQueued_;
+    identityQueued_ = false;
+    bool asked = false;
+    lastFailure_ = UPD_FAILURE_CONNECTION;
+    // Each host of the call once: first those not known to be unreachable,
+    // in the call's order, then those that refused before. A host that timed
+    // out during the run is not asked again.
+    std::vector<bool> tried(hostOrder_.size(), false);
+    for (int pass = 0; pass < 2; ++pass) {
+        for (size_t i = 0; i < hostOrder_.size(); ++i) {
+            const std::string& host = hostOrder_[i];
+            const std::string key = host + ":" + std::to_string(port_);
+            if (tried[i] || Holds(silentHosts_, key) || (pass == 0 && Holds(refusedHosts_, key)))
+                continue;
+            tried[i] = true;
+            if (asked && identity)
+                SetClientIdentity();
+            asked = true;
+            uint32_t resultCode = 0;
+            if (http_.DownloadToFile(host.c_str(), remote.c_str(), static_cast<uint16_t>(port_), local.c_str(),
+                                     resultCode, true, expected)) {
+                host_ = host;
+                lastFailure_ = UPD_FAILURE_NONE;
+                return true;
+            }
+            // An answer is the server's word: no other host is asked.
+            if (http_.LastFailure() != HTTP_FAILURE_TRANSPORT) {
+                lastFailure_ = AnswerFailure(http_.LastFailure());
+                return false;
+            }
+            (http_.LastError() == ERROR_INTERNET_TIMEOUT ? silentHosts_ : refusedHosts_).push_back(key);
+        }
+    }
+    return false;
 }
 
 bool CUpdateEngine::DownloadAll(std::deque<PatchRecord>& todo)

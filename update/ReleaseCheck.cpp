@@ -91,6 +91,10 @@ bool CUpdateEngine::ManifestTrusted(const char* name, ReleaseChannel channel, bo
     lastSignatureResult_ = result;
     if (result == RELEASE_SIGNATURE_OK)
         return true;
+    // A signature file the server does not have counts as a failed
+    // signature; one that could not be fetched at all, as its transport.
+    if (arrived || lastFailure_ == UPD_FAILURE_NOT_RELEASE)
+        lastFailure_ = UPD_FAILURE_SIGNATURE;
     OutputDebugStringA("Failed Signature : ");
     OutputDebugStringA(name);
     OutputDebugStringA("\n");

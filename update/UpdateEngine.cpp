@@ -12,6 +12,7 @@
 #include <windows.h>
 #include <cstdio>
 #include <cstdlib>
+#include <utility>
 
 CUpdateEngine g_updateEngine;
 
@@ -61,6 +62,7 @@ void CUpdateEngine::Reset()
         if (!key.empty())
             http_.SetAgentSuffix(key.c_str());
         SetClientIdentity();
+        identityQueued_ = true;
     }
 
     std::string installFolder;
@@ -81,12 +83,14 @@ bool CUpdateEngine::CreateMachineKey(std::string& key)
 {
     key.clear();
     time_t now = clock_();
-    srand(static_cast<unsigned>(now));
-    int r1 = rand(), r2 = rand(), r3 = rand(), r4 = rand();
+    // Four values of rand's range (15 bits), from the engine's own generator.
+    unsigned r[4];
+    for (unsigned& value : r)
+        value = random_.Next() >> 17;
 
     CMachineInfo machine;
     char suffix[64];
-    FormatInto(suffix, sizeof(suffix), "%08X%04X%04X%04X%04X", static_cast<unsigned>(now), r4, r3, r2, r1);
+    FormatInto(suffix, sizeof(suffix), "%08X%04X%04X%04X%04X", static_cast<unsigned>(now), r[3], r[2], r[1], r[0]);
     std::string text = std::string(machine.GetMachineId()) + suffix;
     if (!Md5Buffer(text.data(), text.size(), key) || key.empty())
         return false;
@@ -132,19 +136,28 @@ bool CUpdateEngine::ChooseServer(const std::deque<ServerEntry>& entries)
     host_.clear();
     remoteBasePath_.clear();
     port_ = 80;
+    hostOrder_.clear();
     if (entries.empty())
         return false;
-    srand(static_cast<unsigned>(clock_()));
-    const ServerEntry& chosen = entries[static_cast<size_t>(rand()) % entries.size()];
+    for (const ServerEntry& entry : entries)
+        hostOrder_.push_back(entry.host);
+    const size_t count = hostOrder_.size();
+    const size_t pick = random_.Next() % count;
+    const ServerEntry& chosen = entries[pick];
     host_ = chosen.host;
     remoteBasePath_ = chosen.remoteBasePath;
     port_ = chosen.port;
+    // The pick first, the others shuffled behind it (Fisher-Yates on 1..n-1).
+    std::swap(hostOrder_[0], hostOrder_[pick]);
+    for (size_t i = count - 1; i > 1; --i)
+        std::swap(hostOrder_[i], hostOrder_[1 + random_.Next() % i]);
     return true;
 }
 
 bool CUpdateEngine::BeginCall(const char* hostList, const char* remoteBasePath, int32_t port,
                               const char* baseFolder)
 {
+    lastFailure_ = UPD_FAILURE_NONE;
     std::deque<ServerEntry> entries;
     SplitHostList(hostList, remoteBasePath, port, entries);
     if (!ChooseServer(entries))
@@ -181,6 +194,8 @@ int32_t CUpdateEngine::CheckForUpdates(const char* hostList, const char* remoteB
                           SelectUpdates(todo, flags);
     listings_.clear(); // an install reads the folders again
     if (!selected) {
+        if (lastFailure_ == UPD_FAILURE_NONE)
+            lastFailure_ = UPD_FAILURE_NOT_RELEASE; // it arrived but does not load
         RemoveWorkFolder();
         return UPD_RESULT_NO_LIST;
     }
@@ -210,6 +225,8 @@ int32_t CUpdateEngine::InstallUpdates(const char* hostList, const char* remoteBa
     const bool trusted = reuse ? ManifestTrusted("QVPatch.dat", releaseChannel_, false)
                                : FetchPatchList() && ManifestTrusted("QVPatch.dat", releaseChannel_, true);
     if (!trusted || !SelectUpdates(todo, flags)) {
+        if (lastFailure_ == UPD_FAILURE_NONE)
+            lastFailure_ = UPD_FAILURE_NOT_RELEASE;
         RemoveWorkFolder();
         return UPD_RESULT_NO_LIST;
     }

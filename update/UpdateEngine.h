@@ -14,6 +14,15 @@
 // copy of the patch list into the base folder); 8 nothing to update; UPD_AVAILABLE (0x10) with the selection flags from a
 // check that found updates.
 //
+// Server choice and fail-over: each entry point picks one host of its host
+// list at random and the other hosts follow in random order. A request that
+// cannot reach its host (refused, timed out, reset, name not resolved, an
+// empty host) is made once on each other host before it fails; an answer of
+// the server, whatever it says, is final. Hosts that could not be reached
+// are asked last for the rest of the run (the process), and a host that
+// timed out is not asked again: a run waits at most one receive time-out per
+// host. LastFailure says why the last request failed.
+//
 // Placement never leaves an installed file lost or half written: the new
 // file is copied beside its target under a temporary name, checked against
 // the work file, and only then takes the target's place (see Placement.cpp).
@@ -25,6 +34,7 @@
 #include "update/DownloadProgress.h"
 #include "update/FolderListing.h"
 #include "update/PatchRecord.h"
+#include "update/RandomSource.h"
 #include "update/ReleaseSignature.h"
 
 #include <cstdint>
@@ -33,6 +43,18 @@
 #include <string>
 #include <utility>
 #include <vector>
+
+// Why the last manifest or file did not arrive (CUpdateEngine::LastFailure).
+enum UpdateFailure {
+    UPD_FAILURE_NONE,
+    UPD_FAILURE_CONNECTION,  // no host of the list could be reached
+    UPD_FAILURE_PROXY,       // the proxy wants a sign-in or refused it (407)
+    // A server answered, but not with the file as published: a status
+    // outside 200..299, no or another length, a compressed body, or a
+    // manifest that does not load.
+    UPD_FAILURE_NOT_RELEASE,
+    UPD_FAILURE_SIGNATURE    // a manifest failed its signature check
+};
 
 struct ServerEntry {
     std::string host;
@@ -100,8 +122,15 @@ public:
     // One entry per ";"-separated piece (empty pieces count); never empty.
     static void SplitHostList(const char* hostList, const char* remoteBasePath, int32_t port,
                               std::deque<ServerEntry>& entries);
-    // Takes a random entry (seeded from the clock); false for an empty list.
+    // Takes a random entry as the call's host and puts the other hosts
+    // after it in random order (the fail-over order); false for an empty list.
     bool ChooseServer(const std::deque<ServerEntry>& entries);
+    // Fixes the engine's random sequence (tests); seeded from the machine's
+    // clocks and ids otherwise.
+    void SeedRandom(uint32_t seed) { random_.Seed(seed); }
+    // Why the last FetchFile (so the last manifest or download) failed:
+    // NONE after a success, and also for a local failure (the work folder).
+    UpdateFailure LastFailure() const { return lastFailure_; }
 
     // --- Work folder ---
     void RemoveWorkFolder();
@@ -126,8 +155,10 @@ public:
     static bool NamesAccepted(const PatchRecord& record);
 
     // --- Download and verification ---
-    // Downloads remoteFolder/fileName into the work folder; false when it did
-    // not arrive, fileName is not a plain file name, or expectedSize (a
+    // Downloads remoteFolder/fileName into the work folder from the call's
+    // host, failing over to the other hosts of its list (see the top of this
+    // file); the host that answered becomes the call's host. False when it
+    // did not arrive, fileName is not a plain file name, or expectedSize (a
     // record's package size; 0 or below: not known) is not the size the
     // server announces or the body brings.
     bool FetchFile(const char* remoteFolder, const char* fileName, int32_t expectedSize = 0);
@@ -159,7 +190,7 @@ public:
     int32_t Port() const { return port_; }
     CHttpClient& Http() { return http_; }
 
-    // Clock used to seed the random choices (time(nullptr) by default).
+    // Clock of the machine key's time stamp (time(nullptr) by default).
     void SetClock(time_t (*clock)()) { clock_ = clock ? clock : DefaultClock; }
 
 private:
@@ -216,6 +247,17 @@ private:
     std::string host_;
     std::string remoteBasePath_;
     int32_t port_ = 80;
+    CRandomSource random_;
+    // The call's hosts in fail-over order, the chosen one first.
+    std::vector<std::string> hostOrder_;
+    // "host:port" of the hosts that could not be reached during the run:
+    // refused (asked last) and timed out (not asked again).
+    std::vector<std::string> refusedHosts_;
+    std::vector<std::string> silentHosts_;
+    UpdateFailure lastFailure_ = UPD_FAILURE_NONE;
+    // Reset queued the identity headers: a request that fails to reach its
+    // host uses them up, so the next host gets them again.
+    bool identityQueued_ = false;
     std::string folderVP_, folderVC_, folderKV_, folderPP_;
     std::vector<std::pair<std::string, CFolderListing>> listings_;  // a few folders at most
     // File names of the records whose cabinet arrived with another digest

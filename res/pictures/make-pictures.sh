@@ -43,9 +43,13 @@ card welcome '#2f5fd0' 'Korvane Free 설치를 시작합니다' \
 card success '#2f9a5a' '설치가 완료되었습니다' \
   'Korvane Free가 PC를 보호할 준비를 마쳤습니다.' \
   '완료 단추를 누르면 설치 마법사가 닫힙니다.' 'OK'
+# The failure card leaves its first line blank: the failure page shows the
+# reason there, in a text of its own (res/QVSetup.rc, IDD_FAIL_PAGE).
+# "Setup did not complete" / (reason) / "Solve the problem, then run setup
+# again."
 card failure '#c0453a' '설치하지 못했습니다' \
-  '업데이트 서버에서 설치 정보를 받지 못했습니다.' \
-  '인터넷 연결을 확인한 뒤 설치 프로그램을 다시 실행해 주십시오.' '!'
+  '' \
+  '문제를 해결한 뒤 설치 프로그램을 다시 실행해 주십시오.' '!'
 
 # Install animation: frame 1 fills the 486 x 150 screen; frame 2 is drawn over
 # it at (5, 13). Neither frame disposes of its area (disposal 1); the player

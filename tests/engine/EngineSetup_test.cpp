@@ -9,6 +9,8 @@
 
 #include <gtest/gtest.h>
 
+#include <winsock2.h>
+
 #include <cctype>
 #include <map>
 
@@ -19,20 +21,50 @@ using enginetest::ServedFolder;
 time_t g_fixedTime = 0;
 time_t FixedClock() { return g_fixedTime; }
 
-// The clock value whose random choice picks entry `wanted` of `count` entries.
-time_t ClockChoosing(size_t wanted, size_t count)
+// The seed whose first random choice picks entry `wanted` of `count` entries.
+uint32_t SeedChoosing(size_t wanted, size_t count)
 {
     CUpdateEngine engine;
-    engine.SetClock(FixedClock);
     std::deque<ServerEntry> entries;
     for (size_t i = 0; i < count; ++i)
         entries.push_back({std::to_string(i), "", 80});
-    for (g_fixedTime = 1000;; ++g_fixedTime) {
+    for (uint32_t seed = 1;; ++seed) {
+        engine.SeedRandom(seed);
         engine.ChooseServer(entries);
         if (engine.Host() == std::to_string(wanted))
-            return g_fixedTime;
+            return seed;
     }
 }
+
+// Accepts connections on 127.0.0.3 (the kernel completes them: listen's
+// backlog) and never answers: a server that hangs.
+class SilentHost {
+public:
+    explicit SilentHost(unsigned short port)
+    {
+        WSADATA data;
+        WSAStartup(MAKEWORD(2, 2), &data);
+        socket_ = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+        sockaddr_in address = {};
+        address.sin_family = AF_INET;
+        address.sin_port = htons(port);
+        address.sin_addr.s_addr = htonl(0x7F000003);
+        ready_ = socket_ != INVALID_SOCKET &&
+                 bind(socket_, reinterpret_cast<sockaddr*>(&address), sizeof(address)) == 0 &&
+                 listen(socket_, 8) == 0;
+    }
+    ~SilentHost()
+    {
+        if (socket_ != INVALID_SOCKET)
+            closesocket(socket_);
+        WSACleanup();
+    }
+    bool Ready() const { return ready_; }
+
+private:
+    SOCKET socket_ = INVALID_SOCKET;
+    bool ready_ = false;
+};
 
 TEST(ServerChoice, HostListSplitsAtEverySemicolonKeepingEmptyPieces)
 {
@@ -54,21 +86,29 @@ TEST(ServerChoice, HostListSplitsAtEverySemicolonKeepingEmptyPieces)
     EXPECT_EQ(entries[0].host, "");
 }
 
-TEST(ServerChoice, TwoHostsAreChosenAboutEquallyAcrossRuns)
+TEST(ServerChoice, TwoHostsAreChosenAboutEquallyAndOthersFollowInRandomOrder)
 {
     CUpdateEngine engine;
-    engine.SetClock(FixedClock);
     std::deque<ServerEntry> entries;
     CUpdateEngine::SplitHostList("primary;secondary", "/p", 80, entries);
     std::map<std::string, int> counts;
-    for (g_fixedTime = 1165000000; g_fixedTime < 1165004000; ++g_fixedTime) {
+    for (int draw = 0; draw < 4000; ++draw) {
         ASSERT_TRUE(engine.ChooseServer(entries));
         ++counts[engine.Host()];
     }
-    EXPECT_EQ(counts.size(), 2u);
     printf("4000 draws: primary %d, secondary %d\n", counts["primary"], counts["secondary"]);
     EXPECT_GT(counts["primary"], 1800);
     EXPECT_GT(counts["secondary"], 1800);
+
+    // Runs started within the same second no longer draw alike: 40 engines
+    // made one after the other (each seeds itself on its first draw).
+    counts.clear();
+    for (int run = 0; run < 40; ++run) {
+        CUpdateEngine fresh;
+        ASSERT_TRUE(fresh.ChooseServer(entries));
+        ++counts[fresh.Host()];
+    }
+    EXPECT_EQ(counts.size(), 2u) << "40 fresh runs all drew " << counts.begin()->first;
 
     std::deque<ServerEntry> none;
     EXPECT_FALSE(engine.ChooseServer(none));
@@ -113,23 +153,54 @@ TEST_F(EngineServerTest, MissingConfigFileFailsAndRemovesTheWorkFolder)
     EXPECT_FALSE(qvtest::DirExists(base.File("QVTmp")));
 }
 
-TEST_F(EngineServerTest, EmptyHostAtTheEndOfTheListFails)
+// A host that cannot be reached (an empty name, nothing listening, a server
+// that never answers) hands the request to the other hosts of the list; an
+// answer, even 404, is final.
+TEST_F(EngineServerTest, UnreachableHostsFailOverToTheOthersAndAnAnswerIsFinal)
 {
-    ServedFolder remote(server, "config-empty-host");
+    ServedFolder remote(server, "failover");
     ASSERT_TRUE(qvtest::WriteText(remote.File("QVConfig.dat"), "x"));
-    ASSERT_TRUE(enginetest::SavePatchList(remote.File("QVPatch.dat"), {}));
-    std::string hosts = Hosts(";127.0.0.1;"); // three entries, the last one empty
-    engine.SetClock(FixedClock);
-    g_fixedTime = ClockChoosing(2, 3);
-    EXPECT_EQ(engine.FetchConfigFile(hosts.c_str(), remote.RemotePath().c_str(), server.Port(),
-                                     base.path().c_str()), UPD_RESULT_FAIL);
-    EXPECT_EQ(engine.Host(), "");
-    EXPECT_EQ(engine.CheckForUpdates(hosts.c_str(), remote.RemotePath().c_str(), server.Port(),
-                                     base.path().c_str()), UPD_RESULT_NO_LIST);
+    const std::string path = remote.RemotePath();
+    std::string hosts = Hosts(";127.0.0.2;"); // the server, a refusing host, an empty name
+    for (size_t first = 0; first < 3; ++first) {
+        engine.SeedRandom(SeedChoosing(first, 3));
+        EXPECT_EQ(engine.FetchConfigFile(hosts.c_str(), path.c_str(), server.Port(), base.path().c_str()), 0)
+            << "first pick " << first;
+        EXPECT_EQ(engine.Host(), "127.0.0.1");
+        EXPECT_EQ(engine.LastFailure(), UPD_FAILURE_NONE);
+    }
 
-    g_fixedTime = ClockChoosing(0, 3); // the same list reaches the server from a real host
-    EXPECT_EQ(engine.FetchConfigFile(hosts.c_str(), remote.RemotePath().c_str(), server.Port(),
-                                     base.path().c_str()), 0);
+    SilentHost silent(server.Port());
+    ASSERT_TRUE(silent.Ready());
+    CUpdateEngine timed;
+    timed.Http().SetReceiveTimeout(1000);
+    hosts = "127.0.0.3;127.0.0.1";
+    timed.SeedRandom(SeedChoosing(0, 2));
+    EXPECT_EQ(timed.FetchConfigFile(hosts.c_str(), path.c_str(), server.Port(), base.path().c_str()), 0);
+    EXPECT_EQ(timed.Host(), "127.0.0.1");
+    // The silent host is not asked again in the same run: this call waits
+    // for nobody.
+    timed.SeedRandom(SeedChoosing(0, 2));
+    const DWORD start = GetTickCount();
+    EXPECT_EQ(timed.FetchConfigFile(hosts.c_str(), path.c_str(), server.Port(), base.path().c_str()), 0);
+    EXPECT_LT(GetTickCount() - start, 1000u);
+    timed.RemoveWorkFolder();
+
+    // Nothing reachable at all: a connection failure.
+    hosts = "127.0.0.2;";
+    EXPECT_EQ(engine.FetchConfigFile(hosts.c_str(), path.c_str(), server.Port(), base.path().c_str()),
+              UPD_RESULT_FAIL);
+    EXPECT_EQ(engine.LastFailure(), UPD_FAILURE_CONNECTION);
+
+    // 404 from the first host: the second (the same server) is not asked.
+    ASSERT_TRUE(server.Reset());
+    hosts = "127.0.0.1;127.0.0.1";
+    EXPECT_EQ(engine.CheckForUpdates(hosts.c_str(), path.c_str(), server.Port(), base.path().c_str()),
+              UPD_RESULT_NO_LIST);
+    EXPECT_EQ(engine.LastFailure(), UPD_FAILURE_NOT_RELEASE);
+    std::vector<qvtest::RecordedRequest> requests;
+    ASSERT_TRUE(server.Log(requests));
+    EXPECT_EQ(requests.size(), 1u);
 }
 
 TEST_F(EngineServerTest, ProductIdentityGoesOutWithTheFirstRequest)
