@@ -14,9 +14,11 @@ set(CMAKE_C_FLAGS_INIT "-ffunction-sections")
 # string members (std::string::_M_replace and the like) in every source file
 # that calls them, where the linker keeps one shared copy (8.5 KB less).
 set(CMAKE_CXX_FLAGS_INIT "-ffunction-sections -fno-ipa-sra")
-# Dropped sections, no symbols; ASLR (relocations kept) and DEP.
+# Dropped sections, no symbols; ASLR (relocations kept) and DEP; no link
+# time in the header (it would be the only difference between two builds of
+# one commit, with the header checksum that covers it).
 set(CMAKE_EXE_LINKER_FLAGS_INIT
-    "-static -static-libgcc -static-libstdc++ -Wl,--gc-sections -s -Wl,--dynamicbase -Wl,--nxcompat")
+    "-static -static-libgcc -static-libstdc++ -Wl,--gc-sections -s -Wl,--dynamicbase -Wl,--nxcompat -Wl,--no-insert-timestamp")
 set(CMAKE_SHARED_LINKER_FLAGS_INIT
-    "-static -static-libgcc -static-libstdc++ -Wl,--gc-sections -s -Wl,--dynamicbase -Wl,--nxcompat")
+    "-static -static-libgcc -static-libstdc++ -Wl,--gc-sections -s -Wl,--dynamicbase -Wl,--nxcompat -Wl,--no-insert-timestamp")
 set(QV_SHIPPED_BUILD ON CACHE BOOL "Build of the shipped programs" FORCE)

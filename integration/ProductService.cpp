@@ -1,6 +1,7 @@
 #include "integration/ProductService.h"
 
 #include "integration/ProductSettings.h"
+#include "platform/AdvApi32Api.h"
 #include "platform/PathKind.h"
 #include "platform/RegistryAccess.h"
 #include "platform/Shell32Api.h"
@@ -28,7 +29,7 @@ public:
     ~ScHandle()
     {
         if (handle_)
-            CloseServiceHandle(handle_);
+            advapi32::CloseServiceHandle(handle_);
     }
     ScHandle(const ScHandle&) = delete;
     ScHandle& operator=(const ScHandle&) = delete;
@@ -40,7 +41,7 @@ private:
 
 SC_HANDLE OpenManager()
 {
-    return OpenSCManagerA(nullptr, // local machine
+    return advapi32::OpenSCManagerA(nullptr, // local machine
                           nullptr, // active database
                           SC_MANAGER_ALL_ACCESS);
 }
@@ -65,7 +66,7 @@ void DispatchWaitingMessages()
 bool IsRunning(SC_HANDLE service)
 {
     SERVICE_STATUS status = {};
-    return QueryServiceStatus(service, &status) && status.dwCurrentState == SERVICE_RUNNING;
+    return advapi32::QueryServiceStatus(service, &status) && status.dwCurrentState == SERVICE_RUNNING;
 }
 
 } // namespace
@@ -101,10 +102,10 @@ void CProductService::RemoveLegacyDriver()
         if (isNT_) {
             ScHandle manager(OpenManager());
             if (manager) {
-                ScHandle driver(OpenServiceA(manager, kLegacyDriverService, SERVICE_ALL_ACCESS));
+                ScHandle driver(advapi32::OpenServiceA(manager, kLegacyDriverService, SERVICE_ALL_ACCESS));
                 // A driver still loaded stays so until the next restart.
                 if (driver)
-                    DeleteService(driver);
+                    advapi32::DeleteService(driver);
             }
         }
         DeleteFileA(driverNt.c_str());
@@ -135,7 +136,7 @@ bool CProductService::CreateNtService()
     // The path is quoted: the install folder lies under "Program Files", and
     // an unquoted path with blanks lets Windows try "C:\Program.exe" first.
     const std::string binaryPath = "\"" + servicePath_ + "\"";
-    ScHandle service(CreateServiceA(manager, serviceName_.c_str(),
+    ScHandle service(advapi32::CreateServiceA(manager, serviceName_.c_str(),
                                     serviceName_.c_str(), // display name
                                     SERVICE_ALL_ACCESS,
                                     SERVICE_WIN32_OWN_PROCESS | SERVICE_INTERACTIVE_PROCESS,
@@ -164,8 +165,8 @@ bool CProductService::StartBackground()
     ScHandle manager(OpenManager());
     if (!manager)
         return false;
-    ScHandle service(OpenServiceA(manager, serviceName_.c_str(), SERVICE_ALL_ACCESS));
-    return service && StartServiceA(service, 0, nullptr);
+    ScHandle service(advapi32::OpenServiceA(manager, serviceName_.c_str(), SERVICE_ALL_ACCESS));
+    return service && advapi32::StartServiceA(service, 0, nullptr);
 }
 
 void CProductService::EnsureRunning()
@@ -173,14 +174,14 @@ void CProductService::EnsureRunning()
     ScHandle manager(OpenManager());
     if (!manager)
         return;
-    ScHandle service(OpenServiceA(manager, serviceName_.c_str(), SERVICE_ALL_ACCESS));
+    ScHandle service(advapi32::OpenServiceA(manager, serviceName_.c_str(), SERVICE_ALL_ACCESS));
     if (!service) {
         // A fresh install: registered for automatic start, not started now.
         RegisterService();
         return;
     }
     SERVICE_STATUS status = {};
-    if (!QueryServiceStatus(service, &status) || status.dwCurrentState == SERVICE_RUNNING)
+    if (!advapi32::QueryServiceStatus(service, &status) || status.dwCurrentState == SERVICE_RUNNING)
         return;
     if (!StartBackground())
         return;
@@ -226,19 +227,19 @@ bool CProductService::IsForeignService(const std::string& serviceName, const std
 {
     if (!g_specialFolders.IsNT())
         return false;
-    ScHandle manager(OpenSCManagerA(nullptr, nullptr, SC_MANAGER_CONNECT)); // local, active database
+    ScHandle manager(advapi32::OpenSCManagerA(nullptr, nullptr, SC_MANAGER_CONNECT)); // local, active database
     if (!manager)
         return true; // cannot tell: refuse the name
-    ScHandle service(OpenServiceA(manager, serviceName.c_str(), SERVICE_QUERY_CONFIG));
+    ScHandle service(advapi32::OpenServiceA(manager, serviceName.c_str(), SERVICE_QUERY_CONFIG));
     if (!service)
         return GetLastError() != ERROR_SERVICE_DOES_NOT_EXIST;
     DWORD needed = 0;
-    QueryServiceConfigA(service, nullptr, 0, &needed);
+    advapi32::QueryServiceConfigA(service, nullptr, 0, &needed);
     if (needed == 0)
         return true;
     std::vector<BYTE> buffer(needed);
     QUERY_SERVICE_CONFIGA* config = reinterpret_cast<QUERY_SERVICE_CONFIGA*>(buffer.data());
-    if (!QueryServiceConfigA(service, config, needed, &needed))
+    if (!advapi32::QueryServiceConfigA(service, config, needed, &needed))
         return true;
     return !IsDirectlyIn(ServiceProgram(config->lpBinaryPathName), installFolder);
 }

@@ -1,5 +1,6 @@
 #include "platform/FileUtil.h"
 
+#include "platform/AdvApi32Api.h"
 #include "platform/GroupAccess.h"
 
 #include <cstring>
@@ -64,25 +65,25 @@ bool CFileUtil::SetFileAccess(const char* path, DWORD rights, bool replace)
         return false;
 
     SECURITY_DESCRIPTOR descriptor;
-    if (!InitializeSecurityDescriptor(&descriptor, SECURITY_DESCRIPTOR_REVISION))
+    if (!advapi32::InitializeSecurityDescriptor(&descriptor, SECURITY_DESCRIPTOR_REVISION))
         return false;
 
     std::vector<BYTE> current(kSecurityBufferSize, 0);
     DWORD needed = 0;
-    if (!GetFileSecurityA(path, DACL_SECURITY_INFORMATION, current.data(), kSecurityBufferSize, &needed))
+    if (!advapi32::GetFileSecurityA(path, DACL_SECURITY_INFORMATION, current.data(), kSecurityBufferSize, &needed))
         return false;
     BOOL present = FALSE;
     BOOL defaulted = FALSE;
     PACL oldAcl = nullptr;
-    if (!GetSecurityDescriptorDacl(current.data(), &present, &oldAcl, &defaulted) || !present || !oldAcl ||
-        !IsValidAcl(oldAcl))
+    if (!advapi32::GetSecurityDescriptorDacl(current.data(), &present, &oldAcl, &defaulted) || !present || !oldAcl ||
+        !advapi32::IsValidAcl(oldAcl))
         return false;
 
     PACL newAcl = nullptr;
     if (!BuildGroupAccessList(rights, replace, oldAcl, TRUSTEE_MASK_ALL, &newAcl))
         return false;
-    bool ok = SetSecurityDescriptorDacl(&descriptor, TRUE, newAcl, TRUE) && // list present, defaulted
-              SetFileSecurityA(path, DACL_SECURITY_INFORMATION, &descriptor);
+    bool ok = advapi32::SetSecurityDescriptorDacl(&descriptor, TRUE, newAcl, TRUE) && // list present, defaulted
+              advapi32::SetFileSecurityA(path, DACL_SECURITY_INFORMATION, &descriptor);
     LocalFree(newAcl);
     return ok;
 }

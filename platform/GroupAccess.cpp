@@ -1,6 +1,6 @@
 #include "platform/GroupAccess.h"
 
-#include <aclapi.h>
+#include "platform/AdvApi32Api.h"
 
 namespace {
 
@@ -12,20 +12,20 @@ public:
     GroupSids()
     {
         SID_IDENTIFIER_AUTHORITY nt = SECURITY_NT_AUTHORITY; // 0,0,0,0,0,5
-        ok_ = AllocateAndInitializeSid(&nt, 2, SECURITY_BUILTIN_DOMAIN_RID, DOMAIN_ALIAS_RID_ADMINS,
+        ok_ = advapi32::AllocateAndInitializeSid(&nt, 2, SECURITY_BUILTIN_DOMAIN_RID, DOMAIN_ALIAS_RID_ADMINS,
                                        0, 0, 0, 0, 0, 0, &sids_[0]) &&
-              AllocateAndInitializeSid(&nt, 1, SECURITY_LOCAL_SYSTEM_RID,
+              advapi32::AllocateAndInitializeSid(&nt, 1, SECURITY_LOCAL_SYSTEM_RID,
                                        0, 0, 0, 0, 0, 0, 0, &sids_[1]) &&
-              AllocateAndInitializeSid(&nt, 1, SECURITY_INTERACTIVE_RID,
+              advapi32::AllocateAndInitializeSid(&nt, 1, SECURITY_INTERACTIVE_RID,
                                        0, 0, 0, 0, 0, 0, 0, &sids_[2]) &&
-              AllocateAndInitializeSid(&nt, 2, SECURITY_BUILTIN_DOMAIN_RID, DOMAIN_ALIAS_RID_USERS,
+              advapi32::AllocateAndInitializeSid(&nt, 2, SECURITY_BUILTIN_DOMAIN_RID, DOMAIN_ALIAS_RID_USERS,
                                        0, 0, 0, 0, 0, 0, &sids_[3]);
     }
     ~GroupSids()
     {
         for (PSID sid : sids_)
             if (sid)
-                FreeSid(sid);
+                advapi32::FreeSid(sid);
     }
     GroupSids(const GroupSids&) = delete;
     GroupSids& operator=(const GroupSids&) = delete;
@@ -61,12 +61,17 @@ bool BuildGroupAccessList(DWORD rights, bool replace, PACL base, DWORD trusteeMa
         entry.grfAccessMode = replace ? SET_ACCESS : GRANT_ACCESS;
         // Folders pass the entries on to their files and sub-folders, keys to their sub-keys.
         entry.grfInheritance = SUB_CONTAINERS_AND_OBJECTS_INHERIT;
-        BuildTrusteeWithSidA(&entry.Trustee, sids.at(i));
+        // What BuildTrusteeWithSidA would fill in: one trustee named by its SID.
+        entry.Trustee.pMultipleTrustee = nullptr;
+        entry.Trustee.MultipleTrusteeOperation = NO_MULTIPLE_TRUSTEE;
+        entry.Trustee.TrusteeForm = TRUSTEE_IS_SID;
+        entry.Trustee.TrusteeType = TRUSTEE_IS_UNKNOWN;
+        entry.Trustee.ptstrName = static_cast<LPSTR>(sids.at(i));
     }
     if (count == 0)
         return false;
 
-    DWORD error = SetEntriesInAclA(count, entries, replace ? nullptr : base, newAcl);
+    DWORD error = advapi32::SetEntriesInAclA(count, entries, replace ? nullptr : base, newAcl);
     if (error != ERROR_SUCCESS) {
         *newAcl = nullptr;
         return false;

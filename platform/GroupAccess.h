@@ -21,5 +21,5 @@ const DWORD TRUSTEE_MASK_ALL = 0xFFFF;
 // replace true makes a list of only the new entries (SET_ACCESS; base is not
 // used). The caller frees *newAcl with LocalFree. False (and *newAcl null) when
 // newAcl is null, no group is selected, a group identifier cannot be built or
-// SetEntriesInAclA fails.
+// SetEntriesInAclA fails (always on Windows 95, 98 and Me, which lack it).
 bool BuildGroupAccessList(DWORD rights, bool replace, PACL base, DWORD trusteeMask, PACL* newAcl);

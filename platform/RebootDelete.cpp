@@ -2,6 +2,7 @@
 // section helpers the Windows 95/98/Me schedule uses.
 #include "platform/FileUtil.h"
 
+#include "platform/Kernel32Api.h"
 #include "sysinfo/StringUtil.h"
 
 #include <algorithm>
@@ -151,7 +152,7 @@ bool CFileUtil::DeleteNowOrOnRestart(const char* path)
     // Open the file up so the system can remove it at start, then leave only
     // read, write and delete rights for the four groups.
     SetFileAccess(path, FILE_ALL_ACCESS, false);
-    BOOL scheduled = MoveFileExA(path, nullptr, MOVEFILE_DELAY_UNTIL_REBOOT); // no target: delete
+    BOOL scheduled = kernel32::MoveFileExA(path, nullptr, MOVEFILE_DELAY_UNTIL_REBOOT); // no target: delete
     SetFileAccess(path, GENERIC_READ | GENERIC_WRITE | DELETE, true);
     return scheduled != FALSE;
 }

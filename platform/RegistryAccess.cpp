@@ -1,5 +1,6 @@
 #include "platform/RegistryAccess.h"
 
+#include "platform/AdvApi32Api.h"
 #include "platform/GroupAccess.h"
 #include "platform/ShlwapiApi.h"
 #include "sysinfo/StringUtil.h"
@@ -121,7 +122,7 @@ bool CarryDaclProtection(PSECURITY_DESCRIPTOR source, PSECURITY_DESCRIPTOR targe
 {
     SECURITY_DESCRIPTOR_CONTROL control = 0;
     DWORD revision = 0;
-    if (!GetSecurityDescriptorControl(source, &control, &revision))
+    if (!advapi32::GetSecurityDescriptorControl(source, &control, &revision))
         return false;
     if (!(control & SE_DACL_PROTECTED))
         return true;
@@ -450,25 +451,25 @@ bool CRegistryAccess::ApplyGroupAccess(HKEY key, DWORD access, bool replace, DWO
         return false;
 
     SECURITY_DESCRIPTOR descriptor;
-    if (!InitializeSecurityDescriptor(&descriptor, SECURITY_DESCRIPTOR_REVISION))
+    if (!advapi32::InitializeSecurityDescriptor(&descriptor, SECURITY_DESCRIPTOR_REVISION))
         return false;
 
     std::vector<BYTE> current(kSecurityBufferSize, 0);
     DWORD size = kSecurityBufferSize;
-    if (RegGetKeySecurity(key, DACL_SECURITY_INFORMATION, current.data(), &size) != ERROR_SUCCESS)
+    if (advapi32::RegGetKeySecurity(key, DACL_SECURITY_INFORMATION, current.data(), &size) != ERROR_SUCCESS)
         return false;
     BOOL present = FALSE;
     BOOL defaulted = FALSE;
     PACL oldAcl = nullptr;
-    if (!GetSecurityDescriptorDacl(current.data(), &present, &oldAcl, &defaulted) || !present || !oldAcl)
+    if (!advapi32::GetSecurityDescriptorDacl(current.data(), &present, &oldAcl, &defaulted) || !present || !oldAcl)
         return false;
 
     PACL newAcl = nullptr;
     if (!BuildGroupAccessList(access, replace, oldAcl, trusteeMask, &newAcl))
         return false;
-    bool ok = SetSecurityDescriptorDacl(&descriptor, TRUE, newAcl, TRUE) && // list present, defaulted
+    bool ok = advapi32::SetSecurityDescriptorDacl(&descriptor, TRUE, newAcl, TRUE) && // list present, defaulted
               (!keepProtection || CarryDaclProtection(current.data(), &descriptor)) &&
-              RegSetKeySecurity(key, DACL_SECURITY_INFORMATION, &descriptor) == ERROR_SUCCESS;
+              advapi32::RegSetKeySecurity(key, DACL_SECURITY_INFORMATION, &descriptor) == ERROR_SUCCESS;
     LocalFree(newAcl);
     return ok;
 }

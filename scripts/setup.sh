@@ -14,6 +14,7 @@ packages=(
   gcab cabextract
   nlohmann-json3-dev
   libssl-dev
+  openssl osslsigncode
   curl
   locales
   nginx

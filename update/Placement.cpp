@@ -25,6 +25,7 @@
 
 #include "sysinfo/Md5.h"
 
+#include "platform/Kernel32Api.h"
 #include "platform/PathKind.h"
 
 #include <windows.h>
@@ -107,7 +108,7 @@ bool WriteVerifiedCopy(const std::string& source, const std::string& digest, con
 // bytes exactly as they were verified.
 bool RenameOnVolume(const std::string& source, const std::string& destination)
 {
-    if (MoveFileExA(source.c_str(), destination.c_str(), 0)) // no MOVEFILE_COPY_ALLOWED
+    if (kernel32::MoveFileExA(source.c_str(), destination.c_str(), 0)) // no MOVEFILE_COPY_ALLOWED
         return true;
     if (GetLastError() != ERROR_CALL_NOT_IMPLEMENTED)
         return false;
@@ -137,7 +138,7 @@ bool PrepareReplacement(const std::string& source, const std::string& digest, co
 bool CUpdateEngine::MoveIntoPlace(const std::string& ready, const std::string& destination)
 {
     if (fileUtil_.IsNT()) {
-        if (MoveFileExA(ready.c_str(), destination.c_str(), MOVEFILE_REPLACE_EXISTING))
+        if (kernel32::MoveFileExA(ready.c_str(), destination.c_str(), MOVEFILE_REPLACE_EXISTING))
             return true;
         if (GetLastError() != ERROR_CALL_NOT_IMPLEMENTED)
             return false;
@@ -227,7 +228,7 @@ CUpdateEngine::Placement CUpdateEngine::PlaceRecord(const PatchRecord& record, c
     // it may move and lies on the target's volume (NT family: the rename
     // replaces atomically and writes no bytes).
     if (mayMove && !readOnly && fileUtil_.IsNT()) {
-        if (MoveFileExA(source.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING)) { // no copy allowed
+        if (kernel32::MoveFileExA(source.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING)) { // no copy allowed
             return Placed(listing, record.fileName, staged);
         }
         DWORD error = GetLastError();
@@ -235,7 +236,7 @@ CUpdateEngine::Placement CUpdateEngine::PlaceRecord(const PatchRecord& record, c
             // In use: the work file becomes the staged copy, the same way.
             ClearReadOnly(staged);
             if (attributes != INVALID_FILE_ATTRIBUTES &&
-                MoveFileExA(source.c_str(), staged.c_str(), MOVEFILE_REPLACE_EXISTING)) {
+                kernel32::MoveFileExA(source.c_str(), staged.c_str(), MOVEFILE_REPLACE_EXISTING)) {
                 listing.Add(stagedName);
                 return kStaged;
             }
