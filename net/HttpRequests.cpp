@@ -206,6 +206,10 @@ bool CHttpClient::StartRequest(const char* host, const char* objectName, uint16_
         uint32_t status = 0;
         if (!SendOnce(currentHost, currentObject, port, useGet, pairs, status))
             return FailAs(HTTP_FAILURE_TRANSPORT, resultCode, GetLastError());
+        // No status line at all (Wine reports status 0 for a connection
+        // closed before any answer): the server was not really reached.
+        if (status == 0)
+            return FailAs(HTTP_FAILURE_TRANSPORT, resultCode, ERROR_HTTP_INVALID_SERVER_RESPONSE);
         if (observer_)
             observer_(request_, currentObject.c_str());
         if (IsSuccessStatus(status)) {

@@ -602,26 +602,49 @@ TEST_F(WizardInstall, AFreshInstallThenASecondRunThenAnUpdateWithADamagedPackage
     PressDone(third);
 }
 
+// A configuration that does not arrive ends on the failure page, which says
+// why: no connection, an answer that is not the release (an error status, a
+// compressed body nobody asked for); nothing is installed or registered.
 TEST_F(WizardInstall, TheFailurePageWhenTheConfigurationCannotBeFetched)
 {
-    ASSERT_TRUE(server_.Behave(qvtest::ServerBehaviour(std::string(kChannelRoot) + "/QVConfig.dat").Status(503)));
-    CWizardRun run;
-    StartInstall(run);
-    DWORD elapsed = 0;
-    EXPECT_FALSE(WaitForResult(run, &elapsed));
-    EXPECT_TRUE(run.Visible(IDC_FAIL_PICTURE));
-    printf("configuration refused: failure page %lu ms after Next; screenshot %s\n", elapsed,
-           Screenshot("e2e-failure").c_str());
-    EXPECT_TRUE(WaitFor([&] { return run.Send(IDC_INSTALL_PROGRESS, PBM_GETPOS) == 100; }, 2000));
-    DWORD success = 0;
-    EXPECT_FALSE(ProductDword("SuccessUpdate", success));
-    EXPECT_EQ(ProductValue("LastUpdateDate"), "<absent>");
-    EXPECT_EQ(ProductValue("ProductPath"), "<absent>");  // no post-install
-    std::string run_value;
-    EXPECT_FALSE(qvtest::ReadRegistryString(HKEY_LOCAL_MACHINE, kRunKey, "KorvaneFree", run_value));
-    EXPECT_EQ(RequestedPaths().size(), 1u);
-    PressDone(run);
-    Sleep(500);
+    const std::string config = std::string(kChannelRoot) + "/QVConfig.dat";
+    const std::wstring noConnection = L"업데이트 서버와 연결을 실패 했습니다.";
+    const std::wstring notRelease = L"업데이트 서버가 설치 파일이 아닌 응답을 보냈습니다.";
+    struct Case {
+        const char* what;
+        qvtest::ServerBehaviour behaviour;
+        std::wstring reason;
+        const char* screenshot;
+    };
+    const Case cases[] = {
+        {"closed without an answer", qvtest::ServerBehaviour(config).HangUp(), noConnection, "e2e-failure"},
+        {"503", qvtest::ServerBehaviour(config).Status(503), notRelease, "e2e-failure-status"},
+        {"gzip not asked for", qvtest::ServerBehaviour(config).Header("Content-Encoding", "gzip"), notRelease,
+         "e2e-failure-gzip"},
+    };
+    for (const Case& c : cases) {
+        ASSERT_TRUE(server_.Reset());
+        ASSERT_TRUE(server_.Behave(c.behaviour));
+        CWizardRun run;
+        StartInstall(run);
+        DWORD elapsed = 0;
+        EXPECT_FALSE(WaitForResult(run, &elapsed)) << c.what;
+        EXPECT_TRUE(run.Visible(IDC_FAIL_PICTURE)) << c.what;
+        printf("configuration %s: failure page %lu ms after Next, reason \"%s\"; screenshot %s\n", c.what, elapsed,
+               Narrow(run.Text(IDC_FAIL_REASON), CP_UTF8).c_str(),
+               Screenshot(c.screenshot).c_str());
+        EXPECT_EQ(run.Text(IDC_FAIL_REASON), c.reason) << c.what;
+        EXPECT_TRUE(WaitFor([&] { return run.Send(IDC_INSTALL_PROGRESS, PBM_GETPOS) == 100; }, 2000));
+        DWORD success = 0;
+        EXPECT_FALSE(ProductDword("SuccessUpdate", success)) << c.what;
+        EXPECT_EQ(ProductValue("LastUpdateDate"), "<absent>") << c.what;
+        EXPECT_EQ(ProductValue("ProductPath"), "<absent>") << c.what; // no post-install
+        std::string run_value;
+        EXPECT_FALSE(qvtest::ReadRegistryString(HKEY_LOCAL_MACHINE, kRunKey, "KorvaneFree", run_value)) << c.what;
+        EXPECT_EQ(RequestedPaths().size(), 1u) << c.what;
+        PressDone(run);
+        Sleep(500);
+    }
     EXPECT_FALSE(qvtest::FileExists(InstallDir() + "\\QVUpdate.record.txt"));
 }
 
@@ -643,7 +666,7 @@ TEST_F(WizardInstall, AFreshInstallWithoutTheProgramEndsOnTheFailurePage)
             packages.push_back("/Program/" + rows[r][6].text);
     ASSERT_FALSE(packages.empty());
     const Case cases[] = {
-        {"program list missing", {"/Program/QVPatch.dat"}, L"업데이트 서버와 연결을 실패 했습니다."},
+        {"program list missing", {"/Program/QVPatch.dat"}, L"업데이트 서버가 설치 파일이 아닌 응답을 보냈습니다."},
         {"every program package missing", packages, L"파일에 오류가 있습니다."},
     };
     for (const Case& c : cases) {
@@ -804,6 +827,9 @@ TEST_F(WizardInstall, ASignedReleaseInstallsAndForgedManifestsInstallNothing)
                ProductValue("ReleaseSerialProgram").c_str(), ProductValue("ReleaseSerialDatabase").c_str());
         EXPECT_EQ(success, c.succeeds) << c.what;
         EXPECT_TRUE(changed.empty()) << c.what;
+        // A refused configuration says so on the failure page.
+        if (!success)
+            EXPECT_EQ(run.Text(IDC_FAIL_REASON), L"서버로 부터 받은 설치 정보의 서명이 올바르지 않습니다.") << c.what;
         PressDone(run);
     }
 }

@@ -141,6 +141,8 @@ bool CTestServer::Behave(const ServerBehaviour& b)
         json += ",\"chunk\":" + std::to_string(b.chunk);
     if (b.delayMs > 0)
         json += ",\"delay_ms\":" + std::to_string(b.delayMs);
+    if (b.hangUp)
+        json += ",\"silent\":true,\"hold_ms\":0";
     json += ",\"headers\":[";
     for (size_t i = 0; i < b.headers.size(); ++i)
         json += (i ? ",[" : "[") + JsonText(b.headers[i].first) + "," + JsonText(b.headers[i].second) + "]";

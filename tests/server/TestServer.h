@@ -35,6 +35,7 @@ struct ServerBehaviour {
     std::vector<std::pair<std::string, std::string>> headers;
     int chunk = 0;           // 0 = server default
     int delayMs = 0;
+    bool hangUp = false;     // read the request, close without an answer
 
     ServerBehaviour() = default;
     explicit ServerBehaviour(const std::string& p) : path(p) {}
@@ -43,6 +44,7 @@ struct ServerBehaviour {
     ServerBehaviour& NoLength() { length = "none"; return *this; }
     ServerBehaviour& Announce(unsigned long n) { length = std::to_string(n); return *this; }
     ServerBehaviour& Chunks(int bytes, int pauseMs) { chunk = bytes; delayMs = pauseMs; return *this; }
+    ServerBehaviour& HangUp() { hangUp = true; return *this; }
     ServerBehaviour& Header(const std::string& name, const std::string& value)
     {
         headers.emplace_back(name, value);
