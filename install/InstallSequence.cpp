@@ -7,6 +7,7 @@
 #include "app/SetupDlg.h"
 #include "framework/WinApp.h"
 #include "install/UpdateSession.h"
+#include "net/ProxySignIn.h"
 #include "integration/NewsLinks.h"
 #include "integration/ProductSettings.h"
 #include "integration/SystemSetup.h"
@@ -48,7 +49,12 @@ void ShowFailureReason(UpdateFailure failure)
                   "one text per reason, in the order of UpdateFailure");
     const UINT text =
         failure < UPD_FAILURE_PROXY ? IDS_STATUS_SERVER_FAILED : IDS_STATUS_PROXY_REFUSED + (failure - UPD_FAILURE_PROXY);
-    g_productSettings.SetStatusText(AfxLoadString(text).c_str());
+    std::string status = AfxLoadString(text);
+    // The proxy by its name, when one is configured.
+    const std::string proxy = failure == UPD_FAILURE_PROXY ? CProxySignIn::ProxyName() : std::string();
+    if (!proxy.empty())
+        FormatText(status, AfxLoadString(IDS_STATUS_PROXY_NAMED).c_str(), proxy.c_str());
+    g_productSettings.SetStatusText(status.c_str());
 }
 
 void SetFormattedStatus(UINT formatId, const char* argument)

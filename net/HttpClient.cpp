@@ -1,6 +1,8 @@
 // Connection, request headers, status and closing of CHttpClient. The request
 // operations are in HttpRequests.cpp.
 #include "net/HttpClient.h"
+
+#include "net/ProxySignIn.h"
 #include "net/UrlEncode.h"
 #include "sysinfo/StringUtil.h"
 
@@ -217,6 +219,7 @@ bool CHttpClient::OpenRequest(const char* host, const char* path, uint16_t port,
     if (!request.get())
         return false;
     SetCommonOptions(request.get(), true);
+    CProxySignIn::ApplyKnown(request.get());
 
     internet_ = internet.Release();
     connection_ = connection.Release();

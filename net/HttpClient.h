@@ -181,6 +181,8 @@ private:
     // Records the kind of failure, then fails as a request step does: a
     // result code still 0 takes error.
     bool FailAs(HttpFailure failure, uint32_t& resultCode, unsigned long error);
+    // Reads and drops the body of the current answer; always true.
+    bool DiscardBody();
     // Opens, sends and judges one request, following redirects.
     bool StartRequest(const char* host, const char* objectName, uint16_t port, int useGet, uint32_t& resultCode);
     // Opens, sends (with these pairs) and reads the status of one request.

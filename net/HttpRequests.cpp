@@ -1,6 +1,7 @@
 // The request operations of CHttpClient and the body readers they share.
 #include "net/HttpClient.h"
 
+#include "net/ProxySignIn.h"
 #include "net/UrlEncode.h"
 #include "sysinfo/TextConvert.h"
 #include "update/ByteBuffer.h"
@@ -183,6 +184,18 @@ bool CHttpClient::SendOnce(const std::string& host, const std::string& objectNam
            WaitFitsDeadline() && SendRequest() && QueryStatus(status);
 }
 
+bool CHttpClient::DiscardBody()
+{
+    // The proxy's page, read to its end (at most kMaxTextBytes) so that the
+    // request can be sent again on its handle.
+    char chunk[4096];
+    DWORD got = 0;
+    uint32_t total = 0;
+    while (total <= kMaxTextBytes && wininet::InternetReadFile(request_, chunk, sizeof(chunk), &got) && got != 0)
+        total += got;
+    return true;
+}
+
 bool CHttpClient::FailAs(HttpFailure failure, uint32_t& resultCode, DWORD error)
 {
     failure_ = failure;
@@ -210,6 +223,15 @@ bool CHttpClient::StartRequest(const char* host, const char* objectName, uint16_
         // closed before any answer): the server was not really reached.
         if (status == 0)
             return FailAs(HTTP_FAILURE_TRANSPORT, resultCode, ERROR_HTTP_INVALID_SERVER_RESPONSE);
+        // A proxy that wants a sign-in: asked for (once per run, unless it
+        // refuses), then the same request again.
+        while (status == kProxyAuthenticationRequired && DiscardBody() &&
+               CProxySignIn::AskAgain(internet_, request_)) {
+            if (!SendRequest() || !QueryStatus(status))
+                return FailAs(HTTP_FAILURE_TRANSPORT, resultCode, GetLastError());
+        }
+        if (status != kProxyAuthenticationRequired)
+            CProxySignIn::Answered();
         if (observer_)
             observer_(request_, currentObject.c_str());
         if (IsSuccessStatus(status)) {

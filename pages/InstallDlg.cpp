@@ -2,8 +2,12 @@
 
 #include "integration/ProductSettings.h"
 #include "integration/UpdateServers.h"
+#include "net/ProxySignIn.h"
 #include "pages/WizardLook.h"
+#include "platform/WinInetApi.h"
 #include "res/resource.h"
+
+#include <wininet.h>
 
 #include <cstring>
 
@@ -13,6 +17,22 @@ const UINT_PTR kStatusTimer = 2000;
 const UINT kStatusPeriodMs = 100;
 const char kProductCode[] = "KorvaneFree";
 const char kProductKeyLocation[] = "HLM\\SOFTWARE\\Dravik\\KorvaneV5\\KorvaneFree";
+
+// The wizard's window, owner of the proxy sign-in dialog.
+HWND g_signInOwner = nullptr;
+
+// WinINet's own sign-in dialog, as other Windows programs show it: it names
+// the proxy and its realm, offers what Windows saved for them, and sets what
+// the user gives on the request. Called on the worker thread; the dialog
+// disables the wizard until it closes.
+ProxySignInAnswer AskProxySignIn(void* request)
+{
+    const DWORD flags = FLAGS_ERROR_UI_FILTER_FOR_ERRORS | FLAGS_ERROR_UI_FLAGS_CHANGE_OPTIONS |
+                        FLAGS_ERROR_UI_FLAGS_GENERATE_DATA;
+    const DWORD answer = wininet::InternetErrorDlg(g_signInOwner, request, ERROR_INTERNET_INCORRECT_PASSWORD, flags,
+                                                   nullptr);
+    return answer == ERROR_INTERNET_FORCE_RETRY ? PROXY_SIGNIN_RETRY : PROXY_SIGNIN_CANCEL;
+}
 
 } // namespace
 
@@ -79,6 +99,8 @@ void CInstallDlg::StartRun()
     g_productSettings.SetProductKeyLocation(kProductKeyLocation);
     g_productSettings.SetConfig(record);
 
+    g_signInOwner = GetParent(m_hWnd);
+    CProxySignIn::SetPrompt(AskProxySignIn);
     m_worker.Start();
     m_worker.Post(CMD_UPDATE);
     m_worker.Post(CMD_POST_INSTALL);

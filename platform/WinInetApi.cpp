@@ -16,11 +16,14 @@ enum Entry {
     kInternetSetOptionA,
     kInternetCloseHandle,
     kDeleteUrlCacheEntryA,
+    kInternetQueryOptionA,
+    kInternetErrorDlg,
     kEntryCount
 };
 constexpr char kNames[] = "InternetOpenA\0InternetConnectA\0HttpOpenRequestA\0HttpAddRequestHeadersA\0"
                           "HttpSendRequestA\0HttpQueryInfoA\0InternetQueryDataAvailable\0InternetReadFile\0"
-                          "InternetSetOptionA\0InternetCloseHandle\0DeleteUrlCacheEntryA\0";
+                          "InternetSetOptionA\0InternetCloseHandle\0DeleteUrlCacheEntryA\0InternetQueryOptionA\0"
+                          "InternetErrorDlg\0";
 static_assert(CountImportNames(kNames) == kEntryCount, "one name per entry");
 
 FARPROC g_entries[kEntryCount];
@@ -95,4 +98,16 @@ BOOL wininet::DeleteUrlCacheEntryA(LPCSTR url)
 {
     auto entry = SystemEntry<decltype(&::DeleteUrlCacheEntryA)>(g_wininet, kDeleteUrlCacheEntryA);
     return entry ? entry(url) : FALSE;
+}
+
+BOOL wininet::InternetQueryOptionA(HINTERNET internet, DWORD option, LPVOID buffer, LPDWORD length)
+{
+    auto entry = SystemEntry<decltype(&::InternetQueryOptionA)>(g_wininet, kInternetQueryOptionA);
+    return entry ? entry(internet, option, buffer, length) : FALSE;
+}
+
+DWORD wininet::InternetErrorDlg(HWND parent, HINTERNET request, DWORD error, DWORD flags, LPVOID* data)
+{
+    auto entry = SystemEntry<decltype(&::InternetErrorDlg)>(g_wininet, kInternetErrorDlg);
+    return entry ? entry(parent, request, error, flags, data) : static_cast<DWORD>(ERROR_CANCELLED);
 }

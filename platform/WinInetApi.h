@@ -25,5 +25,8 @@ BOOL InternetReadFile(HINTERNET file, LPVOID buffer, DWORD toRead, LPDWORD read)
 BOOL InternetSetOptionA(HINTERNET internet, DWORD option, LPVOID buffer, DWORD length);
 BOOL InternetCloseHandle(HINTERNET internet);
 BOOL DeleteUrlCacheEntryA(LPCSTR url);
+BOOL InternetQueryOptionA(HINTERNET internet, DWORD option, LPVOID buffer, LPDWORD length);
+// WinINet's own dialogs (the proxy sign-in); ERROR_CANCELLED when missing.
+DWORD InternetErrorDlg(HWND parent, HINTERNET request, DWORD error, DWORD flags, LPVOID* data);
 
 } // namespace wininet

@@ -48,3 +48,5 @@
 #define IDS_STATUS_PROXY_REFUSED    134
 #define IDS_STATUS_NOT_A_RELEASE    135
 #define IDS_STATUS_BAD_SIGNATURE    136
+// The proxy text with the proxy's name (%s).
+#define IDS_STATUS_PROXY_NAMED      137

@@ -648,6 +648,137 @@ TEST_F(WizardInstall, TheFailurePageWhenTheConfigurationCannotBeFetched)
     EXPECT_FALSE(qvtest::FileExists(InstallDir() + "\\QVUpdate.record.txt"));
 }
 
+struct DialogSearch {
+    DWORD process;
+    HWND frame;
+    HWND found;
+};
+
+BOOL CALLBACK MatchSignInDialog(HWND window, LPARAM data)
+{
+    DialogSearch* search = reinterpret_cast<DialogSearch*>(data);
+    DWORD process = 0;
+    GetWindowThreadProcessId(window, &process);
+    if (process == search->process && window != search->frame && IsWindowVisible(window) &&
+        FindWindowExA(window, nullptr, "Edit", nullptr)) {
+        search->found = window;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+// The sign-in dialog a proxy's 407 brings up: a visible window with input
+// fields of the wizard's process other than its frame.
+HWND FindSignInDialog(const CWizardRun& run)
+{
+    DialogSearch search = {run.ProcessId(), run.Frame(), nullptr};
+    EnumWindows(MatchSignInDialog, reinterpret_cast<LPARAM>(&search));
+    return search.found;
+}
+
+// Types a user and password into the dialog's two fields and presses OK, or
+// presses Cancel.
+void AnswerSignIn(HWND dialog, const char* user, const char* password)
+{
+    if (user) {
+        HWND userField = FindWindowExA(dialog, nullptr, "Edit", nullptr);
+        HWND passwordField = FindWindowExA(dialog, userField, "Edit", nullptr);
+        SendMessageA(userField, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(user));
+        SendMessageA(passwordField, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(password));
+    }
+    PostMessageA(GetDlgItem(dialog, user ? IDOK : IDCANCEL), BM_CLICK, 0, 0);
+}
+
+// Lines of squid's access log that name a status ("TCP_DENIED/407", "/200").
+int CountLogged(const std::string& log, const std::string& status)
+{
+    int count = 0;
+    for (size_t at = log.find(status); at != std::string::npos; at = log.find(status, at + 1))
+        ++count;
+    return count;
+}
+
+// Installs through a real squid: a plain proxy, then one that asks for a
+// sign-in (WinINet's dialog once, the credentials kept for every later
+// request of the run), Cancel, and three wrong passwords in a row. The last
+// two end on the failure page naming the proxy.
+TEST_F(WizardInstall, InstallsThroughAProxyAndItsSignIn)
+{
+    const std::string dir = BinaryLinuxPath("tests/e2e/squid");
+    const std::string script = Env("QV_SOURCE_DIR") + "/tests/server/squid_proxy.sh";
+    ASSERT_TRUE(RunShell("bash '" + script + "' start '" + dir + "'"));
+    std::vector<unsigned char> state;
+    ASSERT_TRUE(qvtest::ReadBytes(qvtest::NativePath(dir + "/proxy.state"), state));
+    const std::string ports(state.begin(), state.end());
+    const std::string plain = "127.0.0.1:" + ports.substr(0, ports.find('\n'));
+    const std::string signIn = "127.0.0.1:" + ports.substr(ports.find('\n') + 1, ports.size() - ports.find('\n') - 2);
+    auto accessLog = [&] {
+        std::vector<unsigned char> bytes;
+        qvtest::ReadBytes(qvtest::NativePath(dir + "/access.log"), bytes);
+        return std::string(bytes.begin(), bytes.end());
+    };
+
+    struct Case {
+        const char* what;
+        std::string proxy;
+        std::vector<const char*> passwords; // one per dialog; null: Cancel
+        bool succeeds;
+    };
+    const Case cases[] = {
+        {"plain proxy", plain, {}, true},
+        {"proxy with sign-in", signIn, {"qvsecret"}, true},
+        {"sign-in cancelled", signIn, {nullptr}, false},
+        {"three wrong passwords", signIn, {"wrong1", "wrong2", "wrong3"}, false},
+    };
+    for (const Case& c : cases) {
+        qvtest::RemoveProduct(kProduct);
+        ASSERT_TRUE(server_.Reset());
+        const size_t logBefore = accessLog().size();
+        // WinINet takes a proxy from the environment when Windows names none.
+        SetEnvironmentVariableA("http_proxy", c.proxy.c_str());
+        CWizardRun run;
+        StartInstall(run);
+        SetEnvironmentVariableA("http_proxy", nullptr);
+        size_t dialogs = 0;
+        DWORD start = GetTickCount();
+        while (!run.Visible(IDC_SUCCESS_PICTURE) && !run.Visible(IDC_FAIL_PICTURE) && GetTickCount() - start < 120000) {
+            HWND dialog = FindSignInDialog(run);
+            if (!dialog) {
+                Sleep(100);
+                continue;
+            }
+            if (dialogs < c.passwords.size()) {
+                if (dialogs == 0 && c.succeeds)
+                    printf("sign-in dialog: screenshot %s\n", Screenshot("e2e-proxy-sign-in").c_str());
+                const char* password = c.passwords[dialogs];
+                AnswerSignIn(dialog, password ? "qvuser" : nullptr, password);
+            } else {
+                AnswerSignIn(dialog, nullptr, nullptr); // more dialogs than expected: Cancel
+            }
+            ++dialogs;
+            WaitFor([&] { return !IsWindow(dialog) || !IsWindowVisible(dialog); }, 5000);
+        }
+        const bool success = run.Visible(IDC_SUCCESS_PICTURE);
+        const std::string log = accessLog().substr(logBefore);
+        printf("%s: %s page after %lu ms, %zu sign-in dialogs, reason \"%s\"; squid: %d x 407, %d x 200%s\n", c.what,
+               success ? "success" : "failure", GetTickCount() - start, dialogs,
+               Narrow(run.Text(IDC_FAIL_REASON), CP_UTF8).c_str(), CountLogged(log, "/407 "),
+               CountLogged(log, "/200 "),
+               success ? (" ; screenshot " + Screenshot(std::string("e2e-proxy-success-") + (c.passwords.empty() ? "plain" : "sign-in"))).c_str() : "");
+        EXPECT_EQ(success, c.succeeds) << c.what;
+        EXPECT_EQ(dialogs, c.passwords.size()) << c.what;
+        if (c.succeeds) {
+            EXPECT_GE(CountLogged(log, "/200 "), 10) << c.what << "\n" << log; // every request went through squid
+        } else {
+            EXPECT_NE(run.Text(IDC_FAIL_REASON).find(std::wstring(c.proxy.begin(), c.proxy.end())), std::wstring::npos) << c.what;
+            EXPECT_EQ(CountLogged(log, "/200 "), 0) << c.what;
+            EXPECT_EQ(ProductValue("ProductPath"), "<absent>") << c.what;
+        }
+        PressDone(run);
+    }
+    RunShell("bash '" + script + "' stop '" + dir + "'");
+}
+
 // A first install that does not bring the program installs nothing a user
 // could start: the failure page, the reason on the status line, no success
 // recorded and nothing registered. Once for a program list the server does
