@@ -13,11 +13,9 @@ namespace {
 const int kMaxRefusals = 3;
 const DWORD kOptionBufferSize = 1024;
 
-// The state of the run. Requests are made by the install worker and, for
-// the news links, by the page thread: one lock keeps the state whole.
+// The state of the run. Every request of the setup program is made by its
+// install worker, one at a time, so the state needs no lock.
 struct SignInState {
-    SignInState() { InitializeCriticalSection(&lock); }
-    CRITICAL_SECTION lock;
     ProxySignInPrompt prompt = nullptr;
     std::string user;
     std::string password;
@@ -27,19 +25,7 @@ struct SignInState {
     bool ended = false;   // cancelled, or refused kMaxRefusals times
 };
 
-SignInState& State()
-{
-    static SignInState state;
-    return state;
-}
-
-class StateLock {
-public:
-    StateLock() { EnterCriticalSection(&State().lock); }
-    ~StateLock() { LeaveCriticalSection(&State().lock); }
-    StateLock(const StateLock&) = delete;
-    StateLock& operator=(const StateLock&) = delete;
-};
+SignInState g_state;
 
 // A text option of a WinINet handle ("" when it has none).
 std::string TextOption(void* handle, DWORD option)
@@ -79,14 +65,12 @@ void Wipe(std::string& secret)
 
 void CProxySignIn::SetPrompt(ProxySignInPrompt prompt)
 {
-    StateLock lock;
-    State().prompt = prompt;
+    g_state.prompt = prompt;
 }
 
 void CProxySignIn::ApplyKnown(void* request)
 {
-    StateLock lock;
-    SignInState& state = State();
+    SignInState& state = g_state;
     if (state.user.empty())
         return;
     SetTextOption(request, INTERNET_OPTION_PROXY_USERNAME, state.user);
@@ -95,24 +79,16 @@ void CProxySignIn::ApplyKnown(void* request)
 
 bool CProxySignIn::AskAgain(void* internet, void* request)
 {
-    ProxySignInPrompt prompt = nullptr;
-    {
-        StateLock lock;
-        SignInState& state = State();
-        state.proxy = ConfiguredProxy(internet);
-        if (state.asking) {
-            state.asking = false;
-            if (++state.refusals >= kMaxRefusals)
-                state.ended = true;
-        }
-        if (state.ended || !state.prompt)
-            return false;
-        prompt = state.prompt;
+    SignInState& state = g_state;
+    state.proxy = ConfiguredProxy(internet);
+    if (state.asking) {
+        state.asking = false;
+        if (++state.refusals >= kMaxRefusals)
+            state.ended = true;
     }
-    // The prompt waits for the user: the lock is not held meanwhile.
-    const ProxySignInAnswer answer = prompt(request);
-    StateLock lock;
-    SignInState& state = State();
+    if (state.ended || !state.prompt)
+        return false;
+    const ProxySignInAnswer answer = state.prompt(request);
     if (answer != PROXY_SIGNIN_RETRY) {
         state.ended = true;
         return false;
@@ -127,21 +103,18 @@ bool CProxySignIn::AskAgain(void* internet, void* request)
 
 void CProxySignIn::Answered()
 {
-    StateLock lock;
-    State().refusals = 0;
-    State().asking = false;
+    g_state.refusals = 0;
+    g_state.asking = false;
 }
 
 std::string CProxySignIn::ProxyName()
 {
-    StateLock lock;
-    return State().proxy;
+    return g_state.proxy;
 }
 
 void CProxySignIn::Forget()
 {
-    StateLock lock;
-    SignInState& state = State();
+    SignInState& state = g_state;
     Wipe(state.user);
     Wipe(state.password);
     state.proxy.clear();

@@ -4,7 +4,8 @@
 // request at once. Credentials the user gives are kept in memory for the
 // rest of the run, set on every request opened from then on, and never
 // written anywhere. Cancel, or three sign-ins the proxy refuses in a row,
-// end the asking for the run: every later 407 fails at once.
+// end the asking for the run: every later 407 fails at once. Requests are
+// made from one thread at a time (the setup program's install worker).
 #pragma once
 
 #include <string>

@@ -11,6 +11,7 @@
 #include <windows.h>
 #include <wininet.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -35,14 +36,6 @@ bool PackageMatches(const std::string& path, const std::string& packageMd5)
 {
     std::string digest;
     return Md5File(path.c_str(), digest) && _stricmp(digest.c_str(), packageMd5.c_str()) == 0;
-}
-
-bool Holds(const std::vector<std::string>& keys, const std::string& key)
-{
-    for (const std::string& held : keys)
-        if (held == key)
-            return true;
-    return false;
 }
 
 // What a failed request that reached a server says about it.
@@ -76,38 +69,44 @@ bool CUpdateEngine::FetchFile(const char* remoteFolder, const char* fileName, in
     const uint32_t expected = expectedSize > 0 ? static_cast<uint32_t>(expectedSize) : 0;
     const bool identity = identityQueued_;
     identityQueued_ = false;
-    bool asked = false;
     lastFailure_ = UPD_FAILURE_CONNECTION;
     // Each host of the call once: first those not known to be unreachable,
-    // in the call's order, then those that refused before. A host that timed
-    // out during the run is not asked again.
-    std::vector<bool> tried(hostOrder_.size(), false);
-    for (int pass = 0; pass < 2; ++pass) {
-        for (size_t i = 0; i < hostOrder_.size(); ++i) {
-            const std::string& host = hostOrder_[i];
-            const std::string key = host + ":" + std::to_string(port_);
-            if (tried[i] || Holds(silentHosts_, key) || (pass == 0 && Holds(refusedHosts_, key)))
-                continue;
-            tried[i] = true;
-            if (asked && identity)
-                SetClientIdentity();
-            asked = true;
-            uint32_t resultCode = 0;
-            if (http_.DownloadToFile(host.c_str(), remote.c_str(), static_cast<uint16_t>(port_), local.c_str(),
-                                     resultCode, true, expected)) {
-                host_ = host;
-                lastFailure_ = UPD_FAILURE_NONE;
-                return true;
-            }
-            // An answer is the server's word: no other host is asked.
-            if (http_.LastFailure() != HTTP_FAILURE_TRANSPORT) {
-                lastFailure_ = AnswerFailure(http_.LastFailure());
-                return false;
-            }
-            (http_.LastError() == ERROR_INTERNET_TIMEOUT ? silentHosts_ : refusedHosts_).push_back(key);
+    // in the call's order, then those that refused earlier in the run. A
+    // host that timed out is not asked again.
+    std::vector<size_t> order;
+    for (int reach = kReachable; reach <= kRefused; ++reach)
+        for (size_t i = 0; i < hostOrder_.size(); ++i)
+            if (HostReach(hostOrder_[i]) == reach)
+                order.push_back(i);
+    for (size_t i : order) {
+        const std::string& host = hostOrder_[i];
+        // The identity pairs went with the request that did not get through.
+        if (identity && i != order.front())
+            SetClientIdentity();
+        uint32_t resultCode = 0;
+        if (http_.DownloadToFile(host.c_str(), remote.c_str(), static_cast<uint16_t>(port_), local.c_str(),
+                                 resultCode, true, expected)) {
+            host_ = host;
+            lastFailure_ = UPD_FAILURE_NONE;
+            return true;
         }
+        // An answer is the server's word: no other host is asked.
+        if (http_.LastFailure() != HTTP_FAILURE_TRANSPORT) {
+            lastFailure_ = AnswerFailure(http_.LastFailure());
+            return false;
+        }
+        unreachable_.push_back({host, port_, http_.LastError() == ERROR_INTERNET_TIMEOUT ? kSilent : kRefused});
     }
     return false;
+}
+
+int CUpdateEngine::HostReach(const std::string& host) const
+{
+    int reach = kReachable;
+    for (const UnreachableHost& known : unreachable_)
+        if (known.port == port_ && known.host == host)
+            reach = std::max(reach, known.reach);
+    return reach;
 }
 
 bool CUpdateEngine::DownloadAll(std::deque<PatchRecord>& todo)

@@ -250,10 +250,17 @@ private:
     CRandomSource random_;
     // The call's hosts in fail-over order, the chosen one first.
     std::vector<std::string> hostOrder_;
-    // "host:port" of the hosts that could not be reached during the run:
-    // refused (asked last) and timed out (not asked again).
-    std::vector<std::string> refusedHosts_;
-    std::vector<std::string> silentHosts_;
+    // The hosts that could not be reached during the run: refused (asked
+    // last) and timed out (not asked again).
+    enum HostReachKind { kReachable, kRefused, kSilent };
+    struct UnreachableHost {
+        std::string host;
+        int32_t port;
+        int reach;
+    };
+    std::vector<UnreachableHost> unreachable_;
+    // How host (at the call's port) fared before in this run.
+    int HostReach(const std::string& host) const;
     UpdateFailure lastFailure_ = UPD_FAILURE_NONE;
     // Reset queued the identity headers: a request that fails to reach its
     // host uses them up, so the next host gets them again.
