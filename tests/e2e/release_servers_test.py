@@ -56,6 +56,18 @@ def answer(port, path, data=None):
         return error.code, b""
 
 
+def busy_answer(port, connections, path):
+    """The status of a GET while `connections` other clients hold a connection open."""
+    held = []
+    try:
+        for _ in range(connections):
+            held.append(socket.create_connection(("127.0.0.1", int(port)), timeout=10))
+        return answer(port, path)[0]
+    finally:
+        for connection in held:
+            connection.close()
+
+
 def try_server(args, name, starter, extra, reference, root):
     port = free_port()
     state = os.path.join(args.work, name)
@@ -69,6 +81,12 @@ def try_server(args, name, starter, extra, reference, root):
         check(answer(port, CONFIG_PATH + "/News/QVNews.txt?DUMMY=0000", b"") == (200, news),
               "%s: the news file answers a POST" % name)
         check(answer(port, PROGRAM_PATH + "/missing.cab")[0] == 404, "%s: a missing file answers 404" % name)
+        if name == "nginx":
+            # Many installs at once: a worker's connections must not run out.
+            check(busy_answer(port, 300, PROGRAM_PATH + "/QVPatch.dat") == 200,
+                  "nginx answers with 300 other connections open")
+            with open(os.path.join(state, "logs", "error.log")) as f:
+                check("worker_connections are not enough" not in f.read(), "nginx has connections enough")
         base = os.path.join(args.work, name + "-base")
         os.makedirs(base)
         code, out, _err = run_qvcheck(args, ["check", "127.0.0.1", PROGRAM_PATH, port, winpath(base)])
