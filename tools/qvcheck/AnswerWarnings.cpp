@@ -75,14 +75,14 @@ long DeltaSeconds(const std::vector<std::string>& directives, const char* name)
 {
     const size_t length = strlen(name);
     for (const std::string& item : directives) {
-        if (item.size() <= length + 1 || _strnicmp(item.c_str(), name, length) != 0 || item[length] != '=')
+        if (item.size() <= length + 1 || item[length] != '=' || _stricmp(item.substr(0, length).c_str(), name) != 0)
             continue;
         std::string number = Trim(item.substr(length + 1));
         if (number.size() >= 2 && number.front() == '"' && number.back() == '"')
             number = number.substr(1, number.size() - 2);
         if (number.empty() || strspn(number.c_str(), "0123456789") != number.size())
             return -1;
-        return strtol(number.c_str(), nullptr, 10);
+        return static_cast<long>(strtoul(number.c_str(), nullptr, 10));
     }
     return -1;
 }
@@ -95,12 +95,10 @@ bool HasDirective(const std::vector<std::string>& directives, const char* name)
     return false;
 }
 
-} // namespace
-
-bool CacheControlForcesRevalidation(const char* value)
+// True when a Cache-Control value makes a shared cache revalidate before
+// every reuse.
+bool CacheControlForcesRevalidation(const std::string& value)
 {
-    if (!value)
-        return false;
     const std::vector<std::string> directives = Directives(value);
     // A bare no-cache: a field-specific one (no-cache="Set-Cookie") still
     // lets a cache serve the body unasked.
@@ -111,6 +109,8 @@ bool CacheControlForcesRevalidation(const char* value)
         return shared == 0;
     return DeltaSeconds(directives, "max-age") == 0;
 }
+
+} // namespace
 
 void PrintProxy()
 {
@@ -158,7 +158,7 @@ void WarnAboutAnswer(void* request, const char* objectName)
         return;
 
     const std::string cacheControl = HeaderValues(request, HTTP_QUERY_CACHE_CONTROL);
-    if (!CacheControlForcesRevalidation(cacheControl.c_str()))
+    if (!CacheControlForcesRevalidation(cacheControl))
         printf("warning: %s: no \"Cache-Control: no-cache\" or max-age=0 (sent: %s): a proxy or cache may keep "
                "this answer and hand it out after the release changes (stale lists and packages install the "
                "previous release)\n",

@@ -14,7 +14,3 @@ void PrintProxy();
 //   - a Content-Encoding other than identity
 //   - Transfer-Encoding: chunked
 void WarnAboutAnswer(void* request, const char* objectName);
-
-// True when a Cache-Control value makes a shared cache revalidate before
-// every reuse (see WarnAboutAnswer).
-bool CacheControlForcesRevalidation(const char* value);
