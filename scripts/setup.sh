@@ -17,7 +17,8 @@ packages=(
   openssl osslsigncode
   curl
   locales
-  nginx
+  # The reference server configurations (server/) and their test.
+  nginx apache2 lighttpd
 )
 
 sudo_cmd=()

@@ -117,14 +117,25 @@ case $command in
     # keep it with the current user.
     user_line=
     [ "$(id -u)" -eq 0 ] && user_line="user $(id -un) $(id -gn);"
+    # Connections for a real deployment: 100 installs at once already
+    # overran nginx's 64 ("worker_connections are not enough"). Each download
+    # holds two descriptors (the connection and the file it sends), so the
+    # worker's file limit is twice its connections; a user can raise its own
+    # soft limit only up to the hard one, so a lower hard limit scales both
+    # down instead of failing.
+    files=8192
+    hard=$(ulimit -Hn)
+    [ "$hard" = unlimited ] || [ "$hard" -ge "$files" ] || files=$hard
+    connections=$((files / 2 < 4096 ? files / 2 : 4096))
     cat >"$dir/nginx.conf" <<CONF
 # Made by server/nginx/serve-release.sh: nginx for one release tree.
 $user_line
 worker_processes 1;
+worker_rlimit_nofile $files;
 pid $dir/nginx.pid;
 error_log $dir/logs/error.log notice;
 events {
-    worker_connections 64;
+    worker_connections $connections;
 }
 http {
     client_body_temp_path $dir/tmp/body;

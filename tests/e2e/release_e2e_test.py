@@ -8,9 +8,11 @@ and installed by the engine through qvcheck under Wine.
 Checks, in order:
   1. qvcheck config: the configuration fields equal the cells qvpublish dumps.
   2. qvcheck check on the program channel: updates available, one todo line per
-     file record, and the delete record carried out.
+     file record, and the delete record carried out; it names the proxy (none)
+     and, the server sending no Cache-Control, warns once per file it fetched.
   3. qvcheck install of the program channel: every file placed with the
-     content of its source, "QVPatch.dat" copied; a second install answers 8.
+     content of its source, "QVPatch.dat" copied; a second install answers 8;
+     with "Cache-Control: no-cache" on every release file, no warning.
   4. Damage on the engine-database channel, each time into a fresh folder,
      with the debugger output captured (WINEDEBUG=+debugstr):
        a package whose bytes differ from its digest -> "Failed Md5 : <name>", 0x4
@@ -25,6 +27,7 @@ import re
 import shutil
 import subprocess
 import sys
+import urllib.request
 
 CONFIG_PATH = "/TKAS/AccessFile/Update5/Personal/KorvaneFree"
 PROGRAM_PATH = CONFIG_PATH + "/Program"
@@ -61,6 +64,24 @@ def debug_text(stderr):
     for m in re.finditer(r'OutputDebugStringA "((?:[^"\\]|\\.)*)"', stderr):
         text += m.group(1).encode("latin-1", "replace").decode("unicode_escape")
     return text
+
+
+def control(port, name, payload=None):
+    """A control request to the loopback test server (never through a proxy)."""
+    data = None if payload is None else json.dumps(payload).encode("utf-8")
+    opener = urllib.request.build_opener(urllib.request.ProxyHandler({}))
+    with opener.open("http://127.0.0.1:%s/_qv/%s" % (port, name), data=data, timeout=10) as answer:
+        return answer.read().decode("utf-8")
+
+
+def fetched_paths(port):
+    """The paths of the GET requests the server has recorded."""
+    log = [json.loads(line) for line in control(port, "log").splitlines() if line.strip()]
+    return [entry["target"] for entry in log if entry["method"] == "GET"]
+
+
+def warnings(out):
+    return [line for line in out.splitlines() if line.startswith("warning: ")]
 
 
 def dump(args, path):
@@ -138,7 +159,14 @@ def main():
     os.makedirs(base)
     with open(os.path.join(base, "QVLiveUpdate.exe"), "w") as f:
         f.write("obsolete")
+    control(port, "reset", {})
     code, out, err = run_qvcheck(args, ["check", "127.0.0.1", PROGRAM_PATH, port, winpath(base)])
+    check(out.startswith("proxy: none (direct)\n"), "check first names the proxy: none")
+    # The test server sends no Cache-Control: each file fetched is warned about, once.
+    missing = sorted(line.split(": ")[1] for line in warnings(out) if '"Cache-Control: no-cache"' in line)
+    fetched = sorted(fetched_paths(port))
+    check(fetched and missing == fetched and len(warnings(out)) == len(fetched),
+          "one Cache-Control warning per file fetched (%s; fetched %s)" % (warnings(out), fetched))
     result = result_of(out)
     check(result is not None and result & 0x10 and result & 0x20, "check finds updates with a service restart (%s)" % result)
     todo = [line.split()[1] for line in out.splitlines() if line.startswith("todo ")]
@@ -147,9 +175,16 @@ def main():
     check(sorted(todo) == sorted(r[3]["text"] for r in records), "one todo line per file record (%s)" % todo)
     check(not os.path.exists(os.path.join(base, "QVLiveUpdate.exe")), "the delete record is carried out by the check")
 
-    # 3. The install of the program channel.
+    # 3. The install of the program channel, every release file sent as the
+    # reference servers send it.
+    no_cache = [{"path": "/" + os.path.relpath(os.path.join(folder, name), root).replace(os.sep, "/"),
+                 "headers": [["Cache-Control", "no-cache"]]}
+                for folder, _dirs, names in os.walk(served) for name in names]
+    control(port, "behave", no_cache)
     code, out, err = run_qvcheck(args, ["install", "127.0.0.1", PROGRAM_PATH, port, winpath(base)])
     check(result_of(out) == 0, "install answers 0 (%s)" % result_of(out))
+    check(out.startswith("proxy: none (direct)\n") and not warnings(out),
+          "with Cache-Control: no-cache the install warns of nothing (%s)" % warnings(out))
     progress = [line for line in out.splitlines() if line.startswith("progress ")]
     check(progress and progress[-1].split()[-2:] == ["100", "100"], "the last progress report is 100/100")
     for name in ("QVUpdate.exe", "QVServiceNt.exe", "QVService.exe", "QVCtx.dll"):
@@ -161,6 +196,7 @@ def main():
         check(os.path.isfile(os.path.join(base, name)), "%s placed" % name)
     code, out, err = run_qvcheck(args, ["install", "127.0.0.1", PROGRAM_PATH, port, winpath(base)])
     check(result_of(out) == 8, "a second install answers 8 (%s)" % result_of(out))
+    control(port, "reset", {})
 
     # 4. Damage on the engine-database channel ("%VP%": the prefix's install folder).
     vp = os.path.join(install_folder(os.environ["QV_WINEPREFIX"]), "VP")

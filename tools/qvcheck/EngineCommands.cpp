@@ -13,8 +13,12 @@
 // check and install serve the program channel, or the engine database with
 // "--channel database" before HOSTS. With release keys built in, every
 // command also prints "signature: key <id> serial <n>" for the manifest it
-// accepted, or "signature: <which check failed>" and fails.
+// accepted, or "signature: <which check failed>" and fails. check and install
+// first print the proxy the requests go through, and a "warning:" line for
+// each release file answered in a way a proxy or cache would mishandle
+// (tools/qvcheck/AnswerWarnings.h); warnings do not change the exit status.
 #include "tools/qvcheck/Commands.h"
+#include "tools/qvcheck/AnswerWarnings.h"
 
 #include "install/UpdateSession.h"
 #include "integration/ProductSettings.h"
@@ -57,6 +61,13 @@ bool ParseEngineArgs(const char* command, int argc, char** argv, EngineArgs& arg
     args.path = argv[1];
     args.baseFolder = argv[3];
     return true;
+}
+
+// check and install: the proxy first, then a look at every answer.
+void WatchAnswers()
+{
+    PrintProxy();
+    g_updateEngine.Http().SetAnswerObserver(WarnAboutAnswer);
 }
 
 // Field names for printing: the layout's names, server cells numbered.
@@ -142,6 +153,7 @@ int RunCheckCommand(int argc, char** argv)
     EngineArgs args;
     if (!ParseEngineArgs("check", argc, argv, args))
         return QVCHECK_USAGE;
+    WatchAnswers();
     g_updateEngine.Reset();
     int32_t result = g_updateEngine.CheckForUpdates(args.hosts, args.path, args.port, args.baseFolder);
     PrintSignature();
@@ -163,6 +175,7 @@ int RunInstallCommand(int argc, char** argv)
     EngineArgs args;
     if (!ParseEngineArgs("install", argc, argv, args))
         return QVCHECK_USAGE;
+    WatchAnswers();
     g_updateEngine.Reset();
     int32_t result =
         g_updateEngine.InstallUpdates(args.hosts, args.path, args.port, args.baseFolder, PrintProgress);
