@@ -3,7 +3,7 @@
 #include <cstdio>
 #include <string>
 
-#include "sysinfo/Md5.h"
+#include "core/Md5.h"
 
 int main(int argc, char** argv)
 {

@@ -12,8 +12,8 @@
 #include <string>
 #include <vector>
 
-#include "sysinfo/Md5.h"
-#include "update/ReleaseSignature.h"
+#include "core/Md5.h"
+#include "core/ReleaseSignature.h"
 
 namespace {
 

@@ -8,7 +8,7 @@
 
 #include <unistd.h>
 
-#include "update/TableFile.h"
+#include "core/TableFile.h"
 
 namespace {
 

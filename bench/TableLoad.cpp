@@ -20,7 +20,7 @@
 
 #include <zlib.h>
 
-#include "update/TableFile.h"
+#include "core/TableFile.h"
 
 namespace {
 

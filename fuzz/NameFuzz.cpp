@@ -1,4 +1,4 @@
-// Fuzz target: the name check of update/NameCheck.h (patch-list names and
+// Fuzz target: the name check of core/NameCheck.h (patch-list names and
 // cabinet entries), on any bytes. Besides returning without a crash or an
 // out-of-bounds read, whatever it accepts must be what it promises: a plain
 // name is a relative path of one component; an accepted path starts and
@@ -10,7 +10,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "update/NameCheck.h"
+#include "core/NameCheck.h"
 
 namespace {
 

@@ -9,9 +9,9 @@
 #include <deque>
 #include <string>
 
-#include "update/NameCheck.h"
-#include "update/PatchListReader.h"
-#include "update/TableFile.h"
+#include "core/NameCheck.h"
+#include "core/PatchListReader.h"
+#include "core/TableFile.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {

@@ -12,7 +12,7 @@
 #include <cstring>
 #include <string>
 
-#include "update/ReleaseSignature.h"
+#include "core/ReleaseSignature.h"
 
 namespace {
 

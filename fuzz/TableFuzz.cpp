@@ -13,9 +13,9 @@
 #include <string>
 #include <vector>
 
-#include "update/DataCodec.h"
-#include "update/SeedFraming.h"
-#include "update/TableFile.h"
+#include "core/DataCodec.h"
+#include "core/SeedFraming.h"
+#include "core/TableFile.h"
 
 namespace {
 

@@ -5,14 +5,14 @@
 #include "install/PMControl.h"
 
 #include "app/SetupDlg.h"
+#include "core/StringUtil.h"
 #include "framework/WinApp.h"
 #include "install/UpdateSession.h"
-#include "net/ProxySignIn.h"
 #include "integration/NewsLinks.h"
 #include "integration/ProductSettings.h"
 #include "integration/SystemSetup.h"
+#include "net/ProxySignIn.h"
 #include "res/resource.h"
-#include "sysinfo/StringUtil.h"
 
 #include <cstdarg>
 #include <cstdio>

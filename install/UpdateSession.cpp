@@ -1,6 +1,7 @@
 #include "install/UpdateSession.h"
 
 #include "integration/ConfigFile.h"
+#include "integration/EngineProduct.h"
 #include "integration/ProductSettings.h"
 #include "integration/TextTable.h"
 #include "platform/PathKind.h"
@@ -49,7 +50,7 @@ void RecordSerial(ReleaseChannel channel)
 
 int32_t Check(const ConfigServer& server, const std::string& folder)
 {
-    g_updateEngine.Reset();
+    ResetEngineForProduct(g_updateEngine);
     return g_updateEngine.CheckForUpdates(server.hostList.c_str(), server.path.c_str(), server.port, folder.c_str());
 }
 
@@ -57,7 +58,7 @@ int32_t Check(const ConfigServer& server, const std::string& folder)
 // the engine's 0, its result otherwise.
 int32_t Install(const ConfigServer& server, const std::string& folder, UpdateProgressCallback progress)
 {
-    g_updateEngine.Reset();
+    ResetEngineForProduct(g_updateEngine);
     int32_t result = g_updateEngine.InstallUpdates(server.hostList.c_str(), server.path.c_str(), server.port,
                                                    folder.c_str(), progress);
     return result == UPD_RESULT_DONE ? UPDATE_SESSION_UPDATED : result;
@@ -84,7 +85,7 @@ bool CUpdateSession::FetchConfiguration()
 
     configFailure_ = UPD_FAILURE_NONE;
     ConfigServer server = RecordServer(SERVER_CONFIG);
-    g_updateEngine.Reset();
+    ResetEngineForProduct(g_updateEngine);
     PrepareChannel(RELEASE_CHANNEL_CONFIG);
     if (g_updateEngine.FetchConfigFile(server.hostList.c_str(), server.path.c_str(), server.port,
                                        installFolder.c_str()) != UPD_RESULT_DONE)

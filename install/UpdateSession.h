@@ -3,7 +3,7 @@
 // Lives on the worker's stack for one run.
 #pragma once
 
-#include "update/PatchRecord.h"
+#include "core/PatchRecord.h"
 #include "update/UpdateEngine.h"
 
 #include <cstdint>

@@ -1,10 +1,10 @@
 #include "integration/ConfigFile.h"
 
+#include "core/ConfigCheck.h"
+#include "core/ConfigRecord.h"
+#include "core/TableFile.h"
 #include "integration/ProductService.h"
 #include "integration/ProductSettings.h"
-#include "update/ConfigCheck.h"
-#include "update/ConfigRecord.h"
-#include "update/TableFile.h"
 
 #include "platform/PathKind.h"
 

@@ -1,10 +1,10 @@
 #include "integration/NewsLinks.h"
 
+#include "core/ConfigRecord.h"
+#include "core/StringUtil.h"
+#include "core/TableFile.h"
 #include "integration/ProductSettings.h"
 #include "sysinfo/MachineInfo.h"
-#include "sysinfo/StringUtil.h"
-#include "update/ConfigRecord.h"
-#include "update/TableFile.h"
 
 #include <cstdlib>
 #include <new>

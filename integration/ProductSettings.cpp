@@ -1,5 +1,5 @@
+#include "core/StringUtil.h"
 #include "integration/ProductSettings.h"
-#include "sysinfo/StringUtil.h"
 
 #include "platform/SpecialFolders.h"
 

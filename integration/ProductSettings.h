@@ -7,9 +7,9 @@
 // registry accessor without the lock; they are issued from one thread at a time.
 #pragma once
 
+#include "core/ConfigRecord.h"
 #include "framework/CriticalSection.h"
 #include "platform/RegistryAccess.h"
-#include "update/ConfigRecord.h"
 
 #include <cstdint>
 #include <string>

@@ -10,10 +10,10 @@
 // runs. Only a missing language file stops the sequence before it starts.
 #pragma once
 
+#include "core/ConfigRecord.h"
 #include "integration/ProductService.h"
 #include "platform/FileUtil.h"
 #include "platform/RegistryAccess.h"
-#include "update/ConfigRecord.h"
 
 #include <string>
 

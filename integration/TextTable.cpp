@@ -1,7 +1,7 @@
 #include "integration/TextTable.h"
 
+#include "core/TableFile.h"
 #include "integration/ProductSettings.h"
-#include "update/TableFile.h"
 
 #include "platform/PathKind.h"
 

@@ -2,9 +2,9 @@
 // operations are in HttpRequests.cpp.
 #include "net/HttpClient.h"
 
+#include "core/StringUtil.h"
 #include "net/ProxySignIn.h"
 #include "net/UrlEncode.h"
-#include "sysinfo/StringUtil.h"
 
 #include <windows.h>
 #include "platform/WinInetApi.h"

@@ -1,10 +1,10 @@
 // The request operations of CHttpClient and the body readers they share.
 #include "net/HttpClient.h"
 
+#include "core/ByteBuffer.h"
+#include "core/TextConvert.h"
 #include "net/ProxySignIn.h"
 #include "net/UrlEncode.h"
-#include "sysinfo/TextConvert.h"
-#include "update/ByteBuffer.h"
 
 #include <windows.h>
 #include "platform/WinInetApi.h"

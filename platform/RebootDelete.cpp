@@ -2,8 +2,8 @@
 // section helpers the Windows 95/98/Me schedule uses.
 #include "platform/FileUtil.h"
 
+#include "core/StringUtil.h"
 #include "platform/Kernel32Api.h"
-#include "sysinfo/StringUtil.h"
 
 #include <algorithm>
 #include <cstdio>

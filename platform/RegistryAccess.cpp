@@ -1,9 +1,9 @@
 #include "platform/RegistryAccess.h"
 
+#include "core/StringUtil.h"
 #include "platform/AdvApi32Api.h"
 #include "platform/GroupAccess.h"
 #include "platform/ShlwapiApi.h"
-#include "sysinfo/StringUtil.h"
 
 #include <cstring>
 #include <vector>

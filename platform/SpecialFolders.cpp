@@ -1,7 +1,7 @@
 #include "platform/SpecialFolders.h"
 
+#include "core/StringUtil.h"
 #include "platform/FolderSources.h"
-#include "sysinfo/StringUtil.h"
 
 #include <windows.h>
 

@@ -28,7 +28,7 @@ if [ ${#need[@]} -gt 0 ]; then
 fi
 
 flags=(-std=c++17 -O1 -g -fsanitize=fuzzer-no-link,address,undefined -fno-omit-frame-pointer -I "$root")
-# The Ed25519 verifier (the signature target), configured as update/CMakeLists.txt does.
+# The Ed25519 verifier (the signature target), configured as core/CMakeLists.txt does.
 ed25519=${QV_ED25519_SOURCE_DIR:-$root/build/downloads/signify-openbsd-31}
 cflags=(-O1 -g -w -fsanitize=fuzzer-no-link,address,undefined -fno-omit-frame-pointer -I "$ed25519"
         -include "$ed25519/compat.h" -DVERIFYONLY -DSHA2_SMALL -DLITTLE_ENDIAN=1234 -DBIG_ENDIAN=4321 -DBYTE_ORDER=1234
@@ -36,14 +36,14 @@ cflags=(-O1 -g -w -fsanitize=fuzzer-no-link,address,undefined -fno-omit-frame-po
 ed25519_sources="$ed25519/fe25519.c $ed25519/sc25519.c $ed25519/mod_ge25519.c $ed25519/mod_ed25519.c
   $ed25519/sha2.c $ed25519/crypto_api.c $ed25519/timingsafe_bcmp.c"
 # The portable core every target links, then each target's own sources.
-core=(update/ByteBuffer.cpp update/Crc32.cpp update/DataCodec.cpp update/Rc4.cpp sysinfo/ReadableMemory.cpp
-      update/SeedCipher.cpp update/SeedFraming.cpp update/TableFile.cpp update/ZlibBlock.cpp
-      sysinfo/TextConvert.cpp)
+core=(core/ByteBuffer.cpp core/Crc32.cpp core/DataCodec.cpp core/Rc4.cpp core/ReadableMemory.cpp
+      core/SeedCipher.cpp core/SeedFraming.cpp core/TableFile.cpp core/ZlibBlock.cpp
+      core/TextConvert.cpp)
 declare -A fuzz_sources=(
   [table]="fuzz/TableFuzz.cpp"
-  [names]="fuzz/NameFuzz.cpp update/NameCheck.cpp"
-  [patchlist]="fuzz/PatchListFuzz.cpp update/PatchListReader.cpp update/NameCheck.cpp sysinfo/StringUtil.cpp"
-  [signature]="fuzz/SignatureFuzz.cpp update/ReleaseSignature.cpp update/ReleaseSignatureWriter.cpp update/Ed25519Verify.cpp $ed25519_sources"
+  [names]="fuzz/NameFuzz.cpp core/NameCheck.cpp"
+  [patchlist]="fuzz/PatchListFuzz.cpp core/PatchListReader.cpp core/NameCheck.cpp core/StringUtil.cpp"
+  [signature]="fuzz/SignatureFuzz.cpp core/ReleaseSignature.cpp core/ReleaseSignatureWriter.cpp core/Ed25519Verify.cpp $ed25519_sources"
 )
 targets=("${@:2}")
 [ ${#targets[@]} -gt 0 ] || targets=("${!fuzz_sources[@]}")

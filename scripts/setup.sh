@@ -115,7 +115,7 @@ fi
 # public-domain reference Ed25519 of OpenBSD's signify, which OpenSSH uses for
 # its ed25519 keys too, and OpenBSD's SHA-2 with its compact transform):
 # about 11 KB in QVSetup.exe where libsodium's faster verifier took 34 KB
-# (update/CMakeLists.txt, qv_ed25519). The orig tarball is checked against the
+# (core/CMakeLists.txt, qv_core). The orig tarball is checked against the
 # SHA-256 in Debian's signify-openbsd_31-3.dsc; only the verifier's files
 # and the licence are extracted.
 ed25519_version=31

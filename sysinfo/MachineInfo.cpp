@@ -1,7 +1,7 @@
+#include "core/StringUtil.h"
 #include "sysinfo/MachineInfo.h"
-#include "sysinfo/StringUtil.h"
 
-#include "sysinfo/Md5.h"
+#include "core/Md5.h"
 
 #include "platform/SystemLibrary.h"
 

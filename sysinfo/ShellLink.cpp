@@ -1,6 +1,6 @@
 #include "sysinfo/ShellLink.h"
 
-#include "sysinfo/TextConvert.h"
+#include "core/TextConvert.h"
 
 #include <windows.h>
 #include <objbase.h>

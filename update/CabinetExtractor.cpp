@@ -1,6 +1,6 @@
 #include "update/CabinetExtractor.h"
 
-#include "update/NameCheck.h"
+#include "core/NameCheck.h"
 
 #include "platform/SystemLibrary.h"
 

@@ -11,7 +11,7 @@
 // and other tools set for every non-ASCII name) is converted to the system
 // code page first. An entry whose name would leave the destination (absolute,
 // with a drive or a colon, with a "." or ".." component), names a device (CON,
-// COM1, ...: see update/NameCheck.h), cannot be represented in the system
+// COM1, ...: see core/NameCheck.h), cannot be represented in the system
 // code page, or whose path would not fit in 260 bytes is refused, and that
 // fails the extraction.
 //

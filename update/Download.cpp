@@ -1,9 +1,9 @@
 // Fetching packages into the work folder, with progress.
 #include "update/UpdateEngine.h"
 
+#include "core/Md5.h"
+#include "core/NameCheck.h"
 #include "update/CabinetExtractor.h"
-#include "update/NameCheck.h"
-#include "sysinfo/Md5.h"
 
 #include "platform/PathKind.h"
 #include "platform/SystemLibrary.h"

@@ -4,7 +4,7 @@
 // below until the final report.
 #pragma once
 
-#include "update/PatchRecord.h"
+#include "core/PatchRecord.h"
 
 #include <cstdint>
 #include <string>

@@ -1,10 +1,10 @@
 // The patch list "QVPatch.dat": reading it and deciding what to fetch.
 #include "update/UpdateEngine.h"
 
-#include "sysinfo/Md5.h"
-#include "update/NameCheck.h"
-#include "update/PatchListReader.h"
-#include "update/TableFile.h"
+#include "core/Md5.h"
+#include "core/NameCheck.h"
+#include "core/PatchListReader.h"
+#include "core/TableFile.h"
 
 #include "platform/PathKind.h"
 
@@ -30,7 +30,7 @@ int32_t RestartFlag(const std::string& restartKind)
 
 bool CUpdateEngine::FetchPatchList() { return FetchFile(remoteBasePath_.c_str(), kPatchListName); }
 
-// Reads the list's rows (update/PatchListReader.h); a record's empty remote
+// Reads the list's rows (core/PatchListReader.h); a record's empty remote
 // folder becomes the server's base path, and its target folder is expanded
 // (and created) only when its names are accepted.
 bool CUpdateEngine::ParsePatchList(const char* path, std::deque<PatchRecord>& records)

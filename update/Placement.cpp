@@ -23,7 +23,7 @@
 #include <algorithm>
 #include <map>
 
-#include "sysinfo/Md5.h"
+#include "core/Md5.h"
 
 #include "platform/Kernel32Api.h"
 #include "platform/PathKind.h"

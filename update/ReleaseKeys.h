@@ -1,5 +1,5 @@
 // The release public keys built into this program: the Ed25519 keys whose
-// signatures on a release's manifests it trusts (update/ReleaseSignature.h).
+// signatures on a release's manifests it trusts (core/ReleaseSignature.h).
 // They come from the CMake setting QV_RELEASE_PUBLIC_KEYS: none (the build
 // checks no signatures), one, or two while the vendor rotates its key.
 #pragma once
@@ -7,7 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "update/Ed25519Verify.h"
+#include "core/Ed25519Verify.h"
 
 // How many keys are built in: 0, 1 or 2.
 size_t ReleaseKeyCount();

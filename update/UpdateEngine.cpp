@@ -1,10 +1,9 @@
+#include "core/StringUtil.h"
 #include "update/UpdateEngine.h"
-#include "sysinfo/StringUtil.h"
 
-#include "integration/ProductSettings.h"
+#include "core/Md5.h"
 #include "platform/RegistryAccess.h"
 #include "sysinfo/MachineInfo.h"
-#include "sysinfo/Md5.h"
 #include "update/ComponentRegistration.h"
 
 #include "platform/PathKind.h"
@@ -65,9 +64,7 @@ void CUpdateEngine::Reset()
         identityQueued_ = true;
     }
 
-    std::string installFolder;
-    g_productSettings.GetInstallFolder(installFolder);
-    SetFolderBases(installFolder.c_str());
+    SetFolderBases(installFolder_.c_str());
 }
 
 bool CUpdateEngine::EnsureMachineKey(std::string& key)
@@ -105,12 +102,10 @@ bool CUpdateEngine::CreateMachineKey(std::string& key)
 void CUpdateEngine::SetClientIdentity()
 {
     CMachineInfo machine;
-    ConfigRecord record;
-    g_productSettings.GetConfig(record);
     http_.AddHeader({"MAC", machine.GetMacAddress(), 1});
     http_.AddHeader({"VPVER", "0", 1});
     http_.AddHeader({"VCVER", "0", 1});
-    http_.AddHeader({"PROGVER", record.ProgramVersion(), 1});
+    http_.AddHeader({"PROGVER", programVersion_, 1});
 }
 
 void CUpdateEngine::SplitHostList(const char* hostList, const char* remoteBasePath, int32_t port,

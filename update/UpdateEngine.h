@@ -28,14 +28,15 @@
 // the work file, and only then takes the target's place (see Placement.cpp).
 #pragma once
 
+#include "core/ConfigRecord.h"
+#include "core/PatchRecord.h"
+#include "core/ReleaseSignature.h"
 #include "net/HttpClient.h"
 #include "platform/FileUtil.h"
 #include "platform/SpecialFolders.h"
 #include "update/DownloadProgress.h"
 #include "update/FolderListing.h"
-#include "update/PatchRecord.h"
 #include "update/RandomSource.h"
-#include "update/ReleaseSignature.h"
 
 #include <cstdint>
 #include <ctime>
@@ -75,6 +76,14 @@ public:
     // headers; recomputes the folder bases from the install folder.
     void Reset();
     void SetProductId(const std::string& productId) { productId_ = productId; }
+    // What Reset takes from the product: its install folder and the program
+    // version sent as "PROGVER". The caller reads them from the product
+    // settings before each Reset (integration/EngineProduct.h).
+    void SetProductValues(const std::string& installFolder, const std::string& programVersion)
+    {
+        installFolder_ = installFolder;
+        programVersion_ = programVersion;
+    }
     const std::string& ProductId() const { return productId_; }
 
     // The machine key: the "unq" value under HCR, created when missing. False
@@ -151,7 +160,7 @@ public:
     // failed. False (todo and flags untouched) when the list does not load.
     bool SelectUpdates(std::deque<PatchRecord>& todo, int32_t& flags);
     // True when the record's fileName is a plain file name and its packageName
-    // is one too (or empty, for a delete record): see update/NameCheck.h.
+    // is one too (or empty, for a delete record): see core/NameCheck.h.
     static bool NamesAccepted(const PatchRecord& record);
 
     // --- Download and verification ---
@@ -238,6 +247,8 @@ private:
     std::string lastFailedFile_;
     std::string latestReleaseStamp_;
     std::string productId_;
+    std::string installFolder_;
+    std::string programVersion_ = kDefaultProgramVersion;
     CFileUtil fileUtil_;
     CSpecialFolders folders_;
     CHttpClient http_;

@@ -2,9 +2,9 @@
 // gcab and written by cab_fixtures.py at build time: folders and content,
 // stored times and attributes, missing pieces, damaged cabinets, and entries
 // whose names would leave the destination.
-#include "update/CabinetExtractor.h"
-#include "sysinfo/TextConvert.h"
+#include "core/TextConvert.h"
 #include "tests/support/TestSupport.h"
+#include "update/CabinetExtractor.h"
 
 #include <gtest/gtest.h>
 

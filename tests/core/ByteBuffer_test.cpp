@@ -1,6 +1,6 @@
 // The owned buffer under the codec and table file: ownership, growth and
 // the byte-at accessor the readers rely on.
-#include "update/ByteBuffer.h"
+#include "core/ByteBuffer.h"
 
 #include <gtest/gtest.h>
 

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "update/ByteBuffer.h"
+#include "core/ByteBuffer.h"
 
 namespace qvtest {
 

@@ -1,6 +1,6 @@
 // CRC-32 guarding every stored row: the published check value and agreement
 // with zlib's independent implementation.
-#include "update/Crc32.h"
+#include "core/Crc32.h"
 
 #include <gtest/gtest.h>
 #include <zlib.h>

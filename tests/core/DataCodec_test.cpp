@@ -1,15 +1,15 @@
 // The row codec: zlib, then nothing, RC4 or SEED by mode, with built-in or
 // caller keys; and the inflate growth of Decode.
-#include "update/DataCodec.h"
+#include "core/DataCodec.h"
 
 #include <gtest/gtest.h>
 #include <zlib.h>
 
 #include <cstring>
 
+#include "core/Rc4.h"
+#include "core/SeedFraming.h"
 #include "tests/core/CodecTestUtil.h"
-#include "update/Rc4.h"
-#include "update/SeedFraming.h"
 
 using qvtest::Bytes;
 

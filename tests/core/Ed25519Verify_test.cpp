@@ -2,7 +2,7 @@
 // (section 7.1, tests 1 to 3) are accepted, and one changed byte of the key,
 // the message or the signature makes each of them fail. Runs on the host and
 // under Wine.
-#include "update/Ed25519Verify.h"
+#include "core/Ed25519Verify.h"
 
 #include <gtest/gtest.h>
 

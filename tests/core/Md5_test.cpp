@@ -1,5 +1,5 @@
 // MD5 against the test suite of RFC 1321, and the file and buffer helpers.
-#include "sysinfo/Md5.h"
+#include "core/Md5.h"
 
 #include "tests/support/TestSupport.h"
 

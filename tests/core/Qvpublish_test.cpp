@@ -9,10 +9,10 @@
 #include <string>
 #include <vector>
 
+#include "core/TableFile.h"
 #include "tests/core/TableFixture.h"
 #include "tests/core/TableTestUtil.h"
 #include "tests/support/TestSupport.h"
-#include "update/TableFile.h"
 
 using qvtest::Bytes;
 

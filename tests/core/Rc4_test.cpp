@@ -1,5 +1,5 @@
 // RC4 against published vectors.
-#include "update/Rc4.h"
+#include "core/Rc4.h"
 
 #include <gtest/gtest.h>
 

@@ -9,9 +9,9 @@
 #include <string>
 #include <vector>
 
+#include "core/ReleaseSignature.h"
 #include "tests/core/CodecTestUtil.h"
 #include "tests/support/TestSupport.h"
-#include "update/ReleaseSignature.h"
 
 using qvtest::Bytes;
 

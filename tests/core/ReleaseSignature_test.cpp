@@ -1,7 +1,7 @@
 // The release-signature reader and check: good files signed with the sample
 // release key give their serial, and each damaged form gives its named
 // result. Runs on the host and under Wine (tests/fixtures/signature).
-#include "update/ReleaseSignature.h"
+#include "core/ReleaseSignature.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 // SEED: the RFC 4269 vectors through our word order, and the framing of
 // codec mode 2.
-#include "update/SeedCipher.h"
-#include "update/SeedFraming.h"
+#include "core/SeedCipher.h"
+#include "core/SeedFraming.h"
 
 #include <gtest/gtest.h>
 

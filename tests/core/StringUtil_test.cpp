@@ -1,5 +1,5 @@
 // Blank trimming, character replacement and the djb2 name hash.
-#include "sysinfo/StringUtil.h"
+#include "core/StringUtil.h"
 
 #include <gtest/gtest.h>
 

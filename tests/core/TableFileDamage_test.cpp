@@ -1,7 +1,7 @@
 // Damaged, truncated and hand-made table files: every failure is clean, and
 // what loads is exactly what was stored before the damage.
-#include "update/TableFile.h"
-#include "update/ZlibBlock.h"
+#include "core/TableFile.h"
+#include "core/ZlibBlock.h"
 
 #include <gtest/gtest.h>
 #include <zlib.h>

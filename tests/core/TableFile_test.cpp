@@ -1,6 +1,6 @@
 // CTableFile: the cursor, every read and append operation, Save and Open,
 // and the edge cases callers depend on.
-#include "update/TableFile.h"
+#include "core/TableFile.h"
 
 #include <gtest/gtest.h>
 

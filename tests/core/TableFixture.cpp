@@ -4,8 +4,8 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "sysinfo/TextConvert.h"
-#include "update/TableFile.h"
+#include "core/TableFile.h"
+#include "core/TextConvert.h"
 
 namespace qvtest {
 

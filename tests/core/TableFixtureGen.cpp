@@ -5,8 +5,8 @@
 #include <cstdio>
 #include <string>
 
+#include "core/TableFile.h"
 #include "tests/core/TableFixture.h"
-#include "update/TableFile.h"
 
 int main(int argc, char** argv)
 {

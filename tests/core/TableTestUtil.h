@@ -6,11 +6,11 @@
 #include <string>
 #include <vector>
 
+#include "core/Crc32.h"
+#include "core/DataCodec.h"
+#include "core/TableFile.h"
 #include "tests/core/CodecTestUtil.h"
 #include "tests/core/TableFixture.h"
-#include "update/Crc32.h"
-#include "update/DataCodec.h"
-#include "update/TableFile.h"
 
 namespace qvtest {
 

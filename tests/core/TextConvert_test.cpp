@@ -1,6 +1,6 @@
 // Conversions between code page 949, UTF-16 and UTF-8 (the system code page is
 // 949 on the test prefix and in the host build).
-#include "sysinfo/TextConvert.h"
+#include "core/TextConvert.h"
 
 #include <gtest/gtest.h>
 

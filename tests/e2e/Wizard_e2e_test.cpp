@@ -26,8 +26,9 @@
 #include <thread>
 #include <vector>
 
+#include "core/Md5.h"
+#include "core/TableFile.h"
 #include "res/resource.h"
-#include "sysinfo/Md5.h"
 #include "tests/integration/ProductTraces.h"
 #include "tests/platform/PlantedDll.h"
 #include "tests/platform/PlatformTestUtil.h"
@@ -35,7 +36,6 @@
 #include "tests/support/TestSupport.h"
 #include "tests/sysinfo/LinkReader.h"
 #include "tests/wizard/WizardDriver.h"
-#include "update/TableFile.h"
 
 using namespace wizardtest;
 

@@ -2,6 +2,7 @@
 // deletions, placeholders and the release stamp.
 #include "update/UpdateEngine.h"
 
+#include "integration/EngineProduct.h"
 #include "integration/ProductSettings.h"
 #include "tests/engine/EngineTestUtil.h"
 
@@ -21,7 +22,7 @@ protected:
     void SetUp() override
     {
         ASSERT_TRUE(server.Ready());
-        engine.Reset();
+        ResetEngineForProduct(engine);
         target = base.File("target");
         CreateDirectoryA(target.c_str(), nullptr);
     }
@@ -230,7 +231,7 @@ TEST_F(CheckTest, MissingOrBrokenListFilesDoNotParse)
 TEST(TargetFolder, PlaceholdersExpandToWholeFolders)
 {
     CUpdateEngine engine;
-    engine.Reset();
+    ResetEngineForProduct(engine);
     std::string install;
     g_productSettings.GetInstallFolder(install);
     qvtest::ScratchDir base;

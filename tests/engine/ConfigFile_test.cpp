@@ -1,10 +1,10 @@
 // Loading the configuration file into the configuration record.
 #include "integration/ConfigFile.h"
 
+#include "core/ConfigRecord.h"
+#include "core/TableFile.h"
 #include "integration/ProductSettings.h"
 #include "tests/support/TestSupport.h"
-#include "update/ConfigRecord.h"
-#include "update/TableFile.h"
 
 #include <gtest/gtest.h>
 

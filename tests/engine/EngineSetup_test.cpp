@@ -2,6 +2,7 @@
 // configuration file fetch and the work folder.
 #include "update/UpdateEngine.h"
 
+#include "integration/EngineProduct.h"
 #include "integration/ProductSettings.h"
 #include "platform/RegistryAccess.h"
 #include "tests/engine/EngineTestUtil.h"
@@ -122,7 +123,7 @@ protected:
     {
         ASSERT_TRUE(server.Ready());
         ASSERT_TRUE(server.Reset());
-        engine.Reset();
+        ResetEngineForProduct(engine);
     }
     std::string Hosts(const char* suffix = "") const { return std::string("127.0.0.1") + suffix; }
 
@@ -212,7 +213,7 @@ TEST_F(EngineServerTest, ProductIdentityGoesOutWithTheFirstRequest)
     g_productSettings.SetConfig(record);
 
     engine.SetProductId("KorvaneFree");
-    engine.Reset();
+    ResetEngineForProduct(engine);
     std::string key;
     ASSERT_TRUE(engine.EnsureMachineKey(key));
     ASSERT_EQ(engine.FetchConfigFile(Hosts().c_str(), remote.RemotePath().c_str(), server.Port(),

@@ -2,9 +2,9 @@
 // written with the engine's own table file, served by the loopback server.
 #pragma once
 
-#include "sysinfo/Md5.h"
-#include "update/PatchRecord.h"
-#include "update/TableFile.h"
+#include "core/Md5.h"
+#include "core/PatchRecord.h"
+#include "core/TableFile.h"
 #include "tests/server/TestServer.h"
 #include "tests/support/TestSupport.h"
 

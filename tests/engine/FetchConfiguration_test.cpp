@@ -2,9 +2,9 @@
 // the product value "PCode".
 #include "install/UpdateSession.h"
 
+#include "core/ConfigRecord.h"
 #include "integration/ProductSettings.h"
 #include "tests/engine/EngineTestUtil.h"
-#include "update/ConfigRecord.h"
 
 #include <gtest/gtest.h>
 

@@ -2,8 +2,9 @@
 // registration and the result codes.
 #include "update/UpdateEngine.h"
 
+#include "core/TextConvert.h"
+#include "integration/EngineProduct.h"
 #include "tests/cabinet/RegTestNames.h"
-#include "sysinfo/TextConvert.h"
 #include "tests/engine/EngineTestUtil.h"
 
 #include <gtest/gtest.h>
@@ -41,17 +42,17 @@ protected:
     {
         ASSERT_TRUE(server.Ready());
         g_progress.clear();
-        engine.Reset();
+        ResetEngineForProduct(engine);
     }
     int32_t Install(UpdateProgressCallback progress = nullptr)
     {
-        engine.Reset();
+        ResetEngineForProduct(engine);
         return engine.InstallUpdates("127.0.0.1", remote.RemotePath().c_str(), server.Port(),
                                      base.path().c_str(), progress);
     }
     int32_t Check()
     {
-        engine.Reset();
+        ResetEngineForProduct(engine);
         return engine.CheckForUpdates("127.0.0.1", remote.RemotePath().c_str(), server.Port(),
                                       base.path().c_str());
     }

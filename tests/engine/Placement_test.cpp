@@ -6,6 +6,7 @@
 #include "update/CabinetExtractor.h"
 #include "update/UpdateEngine.h"
 
+#include "integration/EngineProduct.h"
 #include "tests/engine/EngineTestUtil.h"
 
 #include <gtest/gtest.h>
@@ -66,7 +67,7 @@ protected:
     void SetUp() override { ASSERT_TRUE(server.Ready()); }
     int32_t Install(const std::string& baseFolder)
     {
-        engine.Reset();
+        ResetEngineForProduct(engine);
         return engine.InstallUpdates("127.0.0.1", remote.RemotePath().c_str(), server.Port(), baseFolder.c_str(),
                                      nullptr);
     }

@@ -4,7 +4,7 @@
 // places files. After every stop each installed file is the old version or
 // the new one, whole; the run that is let finish leaves every file new and
 // nothing else beside them.
-#include "update/PatchRecord.h"
+#include "core/PatchRecord.h"
 
 #include "tests/engine/EngineTestUtil.h"
 

@@ -2,12 +2,12 @@
 // it leaves in the prefix's real install folder.
 #include "integration/NewsLinks.h"
 
+#include "core/TableFile.h"
 #include "integration/ProductSettings.h"
 #include "platform/SpecialFolders.h"
 #include "sysinfo/MachineInfo.h"
 #include "tests/server/TestServer.h"
 #include "tests/support/TestSupport.h"
-#include "update/TableFile.h"
 
 #include <gtest/gtest.h>
 

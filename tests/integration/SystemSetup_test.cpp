@@ -3,6 +3,7 @@
 // the Service Control Manager with the sample product's real service, and
 // the install folder. The NT tests run under Windows 7 and XP, the 9x tests
 // under Windows 98 (see CMakeLists.txt).
+#include "core/TableFile.h"
 #include "integration/ProductSettings.h"
 #include "integration/SystemSetup.h"
 #include "platform/SpecialFolders.h"
@@ -10,7 +11,6 @@
 #include "tests/platform/PlatformTestUtil.h"
 #include "tests/support/TestSupport.h"
 #include "tests/sysinfo/LinkReader.h"
-#include "update/TableFile.h"
 
 #include <gtest/gtest.h>
 

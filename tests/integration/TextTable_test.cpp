@@ -1,8 +1,8 @@
 // The language text table: which rows are read and which text wins.
 #include "integration/TextTable.h"
 
+#include "core/TableFile.h"
 #include "tests/support/TestSupport.h"
-#include "update/TableFile.h"
 
 #include <gtest/gtest.h>
 

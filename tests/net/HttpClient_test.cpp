@@ -2,8 +2,8 @@
 // WinINet: object path and its encoding, refused control bytes, User-Agent,
 // queued header pairs, header order, the status rule, redirects and the state
 // after failed requests.
+#include "core/ByteBuffer.h"
 #include "net/HttpClient.h"
-#include "update/ByteBuffer.h"
 
 #include "tests/net/NetTest.h"
 

@@ -3,7 +3,7 @@
 // values under Wine.
 #include "sysinfo/MachineInfo.h"
 
-#include "sysinfo/Md5.h"
+#include "core/Md5.h"
 
 #include <windows.h>
 #include <iphlpapi.h>

@@ -8,8 +8,8 @@
 
 #include <nlohmann/json.hpp>
 
+#include "core/ConfigRecord.h"
 #include "tests/publish/PublishTestUtil.h"
-#include "update/ConfigRecord.h"
 
 using nlohmann::json;
 using qvtest::RunTool;

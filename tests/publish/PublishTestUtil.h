@@ -15,10 +15,10 @@
 
 #include <nlohmann/json.hpp>
 
-#include "sysinfo/Md5.h"
+#include "core/Md5.h"
+#include "core/ReleaseSignature.h"
+#include "core/TableFile.h"
 #include "tests/support/TestSupport.h"
-#include "update/ReleaseSignature.h"
-#include "update/TableFile.h"
 
 namespace qvtest {
 

@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "core/ConfigRecord.h"
 #include "tests/publish/PublishTestUtil.h"
-#include "update/ConfigRecord.h"
 
 using qvtest::ReadCell;
 using qvtest::ReadRow;

@@ -6,8 +6,8 @@
 
 #include <nlohmann/json.hpp>
 
+#include "core/TableFile.h"
 #include "tests/publish/PublishTestUtil.h"
-#include "update/TableFile.h"
 
 using nlohmann::json;
 using qvtest::RunTool;

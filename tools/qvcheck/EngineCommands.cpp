@@ -17,12 +17,13 @@
 // first print the proxy the requests go through, and a "warning:" line for
 // each release file answered in a way a proxy or cache would mishandle
 // (tools/qvcheck/AnswerWarnings.h); warnings do not change the exit status.
-#include "tools/qvcheck/Commands.h"
 #include "tools/qvcheck/AnswerWarnings.h"
+#include "tools/qvcheck/Commands.h"
 
+#include "core/ConfigRecord.h"
 #include "install/UpdateSession.h"
+#include "integration/EngineProduct.h"
 #include "integration/ProductSettings.h"
-#include "update/ConfigRecord.h"
 #include "update/UpdateEngine.h"
 
 #include <windows.h>
@@ -154,7 +155,7 @@ int RunCheckCommand(int argc, char** argv)
     if (!ParseEngineArgs("check", argc, argv, args))
         return QVCHECK_USAGE;
     WatchAnswers();
-    g_updateEngine.Reset();
+    ResetEngineForProduct(g_updateEngine);
     int32_t result = g_updateEngine.CheckForUpdates(args.hosts, args.path, args.port, args.baseFolder);
     PrintSignature();
     printf("result 0x%X\n", static_cast<unsigned>(result));
@@ -176,7 +177,7 @@ int RunInstallCommand(int argc, char** argv)
     if (!ParseEngineArgs("install", argc, argv, args))
         return QVCHECK_USAGE;
     WatchAnswers();
-    g_updateEngine.Reset();
+    ResetEngineForProduct(g_updateEngine);
     int32_t result =
         g_updateEngine.InstallUpdates(args.hosts, args.path, args.port, args.baseFolder, PrintProgress);
     PrintSignature();

@@ -25,7 +25,7 @@
 // Packages of earlier releases that the new list no longer names stay.
 //
 // With --sign, OUTDIR/QVPatch.dat.sig is the list's release signature for
-// the given channel (update/ReleaseSignature.h); it is made from the list
+// the given channel (core/ReleaseSignature.h); it is made from the list
 // in the temporary folder and moved in after the packages, just before the
 // list. (Between those two renames a client may read an old list with the
 // new signature and refuse it; it never gets a pair that verifies but does
@@ -35,7 +35,8 @@
 #include <string>
 #include <vector>
 
-#include "sysinfo/Md5.h"
+#include "core/Md5.h"
+#include "core/TableFile.h"
 #include "tools/qvpublish/CabinetMaker.h"
 #include "tools/qvpublish/ChannelManifest.h"
 #include "tools/qvpublish/Commands.h"
@@ -43,7 +44,6 @@
 #include "tools/qvpublish/ReleaseSigning.h"
 #include "tools/qvpublish/TableOutput.h"
 #include "tools/qvpublish/ToolSupport.h"
-#include "update/TableFile.h"
 
 #include <unistd.h>
 

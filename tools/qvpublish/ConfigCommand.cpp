@@ -1,7 +1,7 @@
 // qvpublish config [--mode 0|1|2] [--sign KEYFILE --serial N] CONFIG.json OUT
 //
 // Writes the configuration file "QVConfig.dat": one row of 81 cells, in the
-// order and kinds of ConfigLayout (update/ConfigRecord.h), the layout the
+// order and kinds of ConfigLayout (core/ConfigRecord.h), the layout the
 // installer's loader reads. Texts are stored as kind-3 UTF-8 cells, numbers
 // in the kind the layout names (4, 5 or 6).
 //
@@ -24,20 +24,20 @@
 // typo must never publish a default.
 //
 // With --sign, OUT.sig is written too: the file's release signature for the
-// channel "config" (update/ReleaseSignature.h), put in place just before
+// channel "config" (core/ReleaseSignature.h), put in place just before
 // OUT itself.
 #include <cstdio>
 #include <string>
 
 #include <nlohmann/json.hpp>
 
+#include "core/ConfigRecord.h"
+#include "core/TableFile.h"
 #include "tools/qvpublish/Commands.h"
 #include "tools/qvpublish/JsonInput.h"
 #include "tools/qvpublish/ReleaseSigning.h"
 #include "tools/qvpublish/TableOutput.h"
 #include "tools/qvpublish/ToolSupport.h"
-#include "update/ConfigRecord.h"
-#include "update/TableFile.h"
 
 using nlohmann::json;
 

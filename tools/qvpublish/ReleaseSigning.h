@@ -1,4 +1,4 @@
-// Signing a release's manifests (update/ReleaseSignature.h gives the
+// Signing a release's manifests (core/ReleaseSignature.h gives the
 // signature file's format) with OpenSSL's libcrypto: Ed25519 private keys
 // in PKCS#8 PEM files, as "openssl genpkey -algorithm ed25519" writes them.
 // Ed25519 is deterministic, so a signature made here is byte for byte the
@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "update/ReleaseSignature.h"
+#include "core/ReleaseSignature.h"
 
 typedef struct evp_pkey_st EVP_PKEY;
 

@@ -1,6 +1,6 @@
 // qvpublish sign --key KEYFILE --channel C --serial N FILE
 //   writes FILE.sig, the detached signature of FILE (format in
-//   update/ReleaseSignature.h), through a temporary file.
+//   core/ReleaseSignature.h), through a temporary file.
 // qvpublish verify --public HEX[;HEX] [--channel C] FILE
 //   checks FILE.sig against FILE with the installer's own check and prints
 //   the key id, channel and serial; or names the check that failed (exit 1).

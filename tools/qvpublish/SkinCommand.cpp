@@ -11,11 +11,11 @@
 #include <sstream>
 #include <string>
 
+#include "core/TableFile.h"
 #include "tools/qvpublish/Commands.h"
 #include "tools/qvpublish/SkinSource.h"
 #include "tools/qvpublish/TableOutput.h"
 #include "tools/qvpublish/ToolSupport.h"
-#include "update/TableFile.h"
 
 const char kSkinUsage[] =
     "  qvpublish skin [--mode 0|1|2] TEXTS OUT         write a language file from a text source\n";

@@ -16,10 +16,10 @@
 
 #include <nlohmann/json.hpp>
 
-#include "sysinfo/TextConvert.h"
+#include "core/TableFile.h"
+#include "core/TextConvert.h"
 #include "tools/qvpublish/Commands.h"
 #include "tools/qvpublish/ToolSupport.h"
-#include "update/TableFile.h"
 
 using nlohmann::json;
 

@@ -6,8 +6,8 @@
 
 #include <string>
 
+#include "core/TableFile.h"
 #include "tools/qvpublish/ToolSupport.h"
-#include "update/TableFile.h"
 
 // Mode used when no --mode is given: deflate then SEED with the built-in key.
 const int kDefaultPublishMode = CODEC_SEED;
