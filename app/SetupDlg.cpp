@@ -21,10 +21,6 @@ namespace {
 
 const UINT_PTR kCloseTimer = 20001;
 const UINT kCloseDelayMs = 100;
-const int kWelcomeIndex = 0;
-const int kInstallIndex = 1;
-const int kSuccessIndex = 2;
-const int kFailureIndex = 3;
 const char kProductProgram[] = "QVUpdate.exe";
 // A page switch asked for by another thread, done on the frame's thread.
 const UINT kShowPageMessage = WM_APP + 1;

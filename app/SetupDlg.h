@@ -15,6 +15,12 @@
 #include "pages/SetupFailDlg.h"
 #include "pages/SetupSuccessDlg.h"
 
+// The pages ShowPage takes, by index.
+const int kWelcomeIndex = 0;  // the licence page (the frame's welcome picture until Next)
+const int kInstallIndex = 1;
+const int kSuccessIndex = 2;
+const int kFailureIndex = 3;
+
 class CSetupDlg : public CDialog {
 public:
     explicit CSetupDlg(CWnd* parent = nullptr);

@@ -20,8 +20,6 @@
 
 namespace {
 
-const int kSuccessPage = 2;
-const int kFailurePage = 3;
 const DWORD kBetweenChannelsMs = 100;
 const DWORD kMessagePauseMs = 1000;
 // Formatted texts are made in a zero-filled work area of this size.
@@ -164,7 +162,7 @@ void CPMControl::Finish()
         if (!m_failed)
             CSystemSetup().MarkInternetWizardCompleted();
         if (g_setupFrame)
-            g_setupFrame->ShowPage(m_failed ? kFailurePage : kSuccessPage);
+            g_setupFrame->ShowPage(m_failed ? kFailureIndex : kSuccessIndex);
     } catch (...) {
         // The page stays as it is.
     }

@@ -4,7 +4,6 @@
 
 #include "app/SetupDlg.h"
 #include "framework/WinApp.h"
-#include "pages/WizardLook.h"
 #include "res/resource.h"
 
 namespace {
@@ -35,24 +34,11 @@ void EnableNext(BOOL enable)
 
 } // namespace
 
-CContractDlg::CContractDlg() : CDialog(IDD_CONTRACT_PAGE), m_backgroundBrush(CreateSolidBrush(kWizardBackground)) {}
-
-CContractDlg::~CContractDlg()
-{
-    if (m_backgroundBrush)
-        DeleteObject(m_backgroundBrush);
-}
-
-BOOL CContractDlg::PreTranslateMessage(MSG* message)
-{
-    if (IsEscapeKeyDown(message))
-        return TRUE;
-    return CDialog::PreTranslateMessage(message);
-}
+CContractDlg::CContractDlg() : CWizardPage(IDD_CONTRACT_PAGE) {}
 
 BOOL CContractDlg::OnInitDialog()
 {
-    CDialog::OnInitDialog();
+    CWizardPage::OnInitDialog();
     SetDlgItemTextA(m_hWnd, IDC_LICENCE_TEXT, LoadAnsiString(IDS_LICENCE_TEXT).c_str());
     SendDlgItemMessageA(m_hWnd, IDC_AGREE, BM_SETCHECK, BST_CHECKED, 0);
     return TRUE;
@@ -71,10 +57,4 @@ bool CContractDlg::OnCommand(UINT id, UINT code)
         return true;
     }
     return false;
-}
-
-HBRUSH CContractDlg::OnCtlColor(HDC dc, HWND, UINT)
-{
-    SetBkColor(dc, kWizardBackground);
-    return m_backgroundBrush;
 }

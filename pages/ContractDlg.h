@@ -3,20 +3,13 @@
 // which enable and disable the frame's Next button.
 #pragma once
 
-#include "framework/Dialog.h"
+#include "pages/WizardPage.h"
 
-class CContractDlg : public CDialog {
+class CContractDlg : public CWizardPage {
 public:
     CContractDlg();
-    ~CContractDlg() override;
 
 protected:
-    // Swallows characters typed into the licence box and the Escape key.
-    BOOL PreTranslateMessage(MSG* message) override;
     BOOL OnInitDialog() override;
     bool OnCommand(UINT id, UINT code) override;
-    HBRUSH OnCtlColor(HDC dc, HWND control, UINT controlType) override;
-
-private:
-    HBRUSH m_backgroundBrush;
 };

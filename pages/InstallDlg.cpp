@@ -3,7 +3,6 @@
 #include "integration/ProductSettings.h"
 #include "integration/UpdateServers.h"
 #include "net/ProxySignIn.h"
-#include "pages/WizardLook.h"
 #include "platform/WinInetApi.h"
 #include "res/resource.h"
 
@@ -36,31 +35,18 @@ ProxySignInAnswer AskProxySignIn(void* request)
 
 } // namespace
 
-CInstallDlg::CInstallDlg() : CDialog(IDD_INSTALL_PAGE), m_backgroundBrush(CreateSolidBrush(kWizardBackground)) {}
-
-CInstallDlg::~CInstallDlg()
-{
-    if (m_backgroundBrush)
-        DeleteObject(m_backgroundBrush);
-}
+CInstallDlg::CInstallDlg() : CWizardPage(IDD_INSTALL_PAGE) {}
 
 void CInstallDlg::DoDataExchange(CDataExchange* dx)
 {
-    CDialog::DoDataExchange(dx);
+    CWizardPage::DoDataExchange(dx);
     DDX_Control(dx, IDC_INSTALL_PROGRESS, m_progress);
     DDX_Control(dx, IDC_INSTALL_ANIMATION, m_animation);
 }
 
-BOOL CInstallDlg::PreTranslateMessage(MSG* message)
-{
-    if (IsEscapeKeyDown(message))
-        return TRUE;
-    return CDialog::PreTranslateMessage(message);
-}
-
 BOOL CInstallDlg::OnInitDialog()
 {
-    CDialog::OnInitDialog();
+    CWizardPage::OnInitDialog();
     m_progress.SetRange(0, 100);
     m_animation.LoadFromResource(IDR_GIF_INSTALL, "GIF");
     m_animation.Draw();
@@ -69,7 +55,7 @@ BOOL CInstallDlg::OnInitDialog()
 
 void CInstallDlg::OnShowWindow(BOOL show, UINT status)
 {
-    CDialog::OnShowWindow(show, status);
+    CWizardPage::OnShowWindow(show, status);
     // The page runs one installation: showing it again (after a hide, or a
     // second show message) must not start a second run on the same worker.
     if (!show || m_runStarted)
@@ -120,17 +106,11 @@ void CInstallDlg::OnTimer(UINT_PTR id)
         }
         m_progress.SetPos(progress);
     }
-    CDialog::OnTimer(id);
+    CWizardPage::OnTimer(id);
 }
 
 void CInstallDlg::OnDestroy()
 {
-    CDialog::OnDestroy();
+    CWizardPage::OnDestroy();
     m_worker.Stop();
-}
-
-HBRUSH CInstallDlg::OnCtlColor(HDC dc, HWND, UINT)
-{
-    SetBkColor(dc, kWizardBackground);
-    return m_backgroundBrush;
 }

@@ -7,15 +7,14 @@
 
 #include <string>
 
-#include "framework/Dialog.h"
 #include "framework/ProgressCtrl.h"
 #include "install/PMControl.h"
 #include "pages/GifPicture.h"
+#include "pages/WizardPage.h"
 
-class CInstallDlg : public CDialog {
+class CInstallDlg : public CWizardPage {
 public:
     CInstallDlg();
-    ~CInstallDlg() override;
 
     // The worker that runs the installation.
     CPMControl& Worker() { return m_worker; }
@@ -25,12 +24,10 @@ public:
 
 protected:
     void DoDataExchange(CDataExchange* dx) override;
-    BOOL PreTranslateMessage(MSG* message) override;
     BOOL OnInitDialog() override;
     void OnShowWindow(BOOL show, UINT status) override;
     void OnTimer(UINT_PTR id) override;
     void OnDestroy() override;
-    HBRUSH OnCtlColor(HDC dc, HWND control, UINT controlType) override;
 
 private:
     // Run settings into the configuration record, then the worker with the
@@ -39,7 +36,6 @@ private:
 
     CPMControl m_worker;
     std::string m_shownStatus;
-    HBRUSH m_backgroundBrush;
     CProgressCtrl m_progress;
     CGifPicture m_animation;
     bool m_runStarted = false;

@@ -3,23 +3,13 @@
 // page is shown. The frame adds the Done button.
 #pragma once
 
-#include "framework/Dialog.h"
-#include "pages/GifPicture.h"
+#include "pages/ResultPage.h"
 
-class CSetupFailDlg : public CDialog {
+class CSetupFailDlg : public CResultPage {
     QV_DECLARE_RUNTIME_CLASS(CSetupFailDlg)
 public:
     CSetupFailDlg();
-    ~CSetupFailDlg() override;
 
 protected:
-    void DoDataExchange(CDataExchange* dx) override;
-    BOOL PreTranslateMessage(MSG* message) override;
-    BOOL OnInitDialog() override;
     void OnShowWindow(BOOL show, UINT status) override;
-    HBRUSH OnCtlColor(HDC dc, HWND control, UINT controlType) override;
-
-private:
-    HBRUSH m_backgroundBrush;
-    CGifPicture m_picture;
 };

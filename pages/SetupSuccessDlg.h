@@ -2,22 +2,10 @@
 // else; the frame adds the Done button and the run check box.
 #pragma once
 
-#include "framework/Dialog.h"
-#include "pages/GifPicture.h"
+#include "pages/ResultPage.h"
 
-class CSetupSuccessDlg : public CDialog {
+class CSetupSuccessDlg : public CResultPage {
     QV_DECLARE_RUNTIME_CLASS(CSetupSuccessDlg)
 public:
     CSetupSuccessDlg();
-    ~CSetupSuccessDlg() override;
-
-protected:
-    void DoDataExchange(CDataExchange* dx) override;
-    BOOL PreTranslateMessage(MSG* message) override;
-    BOOL OnInitDialog() override;
-    HBRUSH OnCtlColor(HDC dc, HWND control, UINT controlType) override;
-
-private:
-    HBRUSH m_backgroundBrush;
-    CGifPicture m_picture;
 };
