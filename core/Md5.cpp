@@ -1,5 +1,6 @@
 #include "core/Md5.h"
 
+#include "core/HandleHolder.h"
 #include "core/ReadableMemory.h"
 
 #include <cstdio>
@@ -236,6 +237,7 @@ bool Md5File(const char* path, std::string& text)
     if (!file)
         return false;
 #endif
+    CFileStreamHolder holder(file);
     // The file is read in 512-byte pieces through a large stream buffer, so
     // the system is asked for the bytes in few, large reads.
     setvbuf(file, nullptr, _IOFBF, kFileStreamBuffer);
@@ -245,7 +247,7 @@ bool Md5File(const char* path, std::string& text)
     while ((got = ReadPiece(piece, sizeof(piece), file)) > 0)
         md5.Update(piece, got);
     bool complete = feof(file) && !ferror(file);
-    fclose(file);
+    holder.Close();
     if (!complete)
         return false;
     uint8_t digest[16];

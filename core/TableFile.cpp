@@ -1,5 +1,7 @@
 #include "core/TableFile.h"
 
+#include "core/HandleHolder.h"
+
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -41,27 +43,6 @@ void WriteLe32(uint32_t value, unsigned char* p)
     p[3] = static_cast<unsigned char>(value >> 24);
 }
 
-// Closes a C stream on every path; Close reports whether buffered data reached the file.
-class FileHandle {
-public:
-    explicit FileHandle(FILE* file) : file_(file) {}
-    ~FileHandle() { Close(); }
-    FileHandle(const FileHandle&) = delete;
-    FileHandle& operator=(const FileHandle&) = delete;
-    explicit operator bool() const { return file_ != nullptr; }
-    FILE* get() const { return file_; }
-    bool Close()
-    {
-        if (!file_)
-            return true;
-        bool ok = fclose(file_) == 0;
-        file_ = nullptr;
-        return ok;
-    }
-
-private:
-    FILE* file_;
-};
 
 // Opens without denying other readers or writers (the update engine and the
 // product may hold the same file).
@@ -86,7 +67,7 @@ bool PathExists(const char* path)
 
 bool ReadWholeFile(const char* path, CByteBuffer& image)
 {
-    FileHandle file(OpenShared(path, "rb"));
+    CFileStreamHolder file(OpenShared(path, "rb"));
     if (!file)
         return false;
     CByteBuffer data;
@@ -99,12 +80,12 @@ bool ReadWholeFile(const char* path, CByteBuffer& image)
             if (next < data.Size() || !data.Resize(next))
                 return false;
         }
-        size_t got = fread(data.Data() + used, 1, kReadPiece, file.get());
+        size_t got = fread(data.Data() + used, 1, kReadPiece, file.Get());
         used += got;
         if (got < kReadPiece)
             break;
     }
-    if (ferror(file.get()))
+    if (ferror(file.Get()))
         return false;
     data.Shrink(used);
     image.Swap(data);
@@ -560,7 +541,7 @@ bool CTableFile::Save(const char* path, const void* key, size_t keyLength, int m
         return false;
     if (!overwrite && PathExists(path))
         return false;
-    FileHandle file(OpenShared(path, "wb"));
+    CFileStreamHolder file(OpenShared(path, "wb"));
     if (!file)
         return false;
     // Encode with the mode exactly as the header byte records it.
@@ -569,7 +550,7 @@ bool CTableFile::Save(const char* path, const void* key, size_t keyLength, int m
     memcpy(header, kMagic, sizeof(kMagic));
     header[kVersionOffset] = kFormatVersion;
     header[kModeOffset] = storedMode;
-    if (!WriteAll(file.get(), header, sizeof(header)))
+    if (!WriteAll(file.Get(), header, sizeof(header)))
         return false;
 
     bool wroteRow = false;
@@ -589,8 +570,8 @@ bool CTableFile::Save(const char* path, const void* key, size_t keyLength, int m
         unsigned char blockHeader[kBlockHeaderSize];
         WriteLe32(static_cast<uint32_t>(stored.Size()), blockHeader);
         WriteLe32(Crc32OfBlock(stored.Data(), stored.Size()), blockHeader + 4);
-        if (!WriteAll(file.get(), blockHeader, sizeof(blockHeader)) ||
-            !WriteAll(file.get(), stored.Data(), stored.Size()))
+        if (!WriteAll(file.Get(), blockHeader, sizeof(blockHeader)) ||
+            !WriteAll(file.Get(), stored.Data(), stored.Size()))
             return false;
         wroteRow = true;
     }

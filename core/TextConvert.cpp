@@ -6,6 +6,8 @@
 #ifdef _WIN32
 #include <windows.h>
 #else
+#include "core/HandleHolder.h"
+
 #include <cerrno>
 #include <iconv.h>
 #include <string>
@@ -116,22 +118,20 @@ std::string EncodeUtf8(const char16_t* w)
     }
 }
 
-class IconvHandle {
-public:
-    IconvHandle(const char* to, const char* from) : cd_(iconv_open(to, from)) {}
-    ~IconvHandle() { if (ok()) iconv_close(cd_); }
-    bool ok() const { return cd_ != reinterpret_cast<iconv_t>(-1); }
-    operator iconv_t() const { return cd_; }
-private:
-    iconv_t cd_;
+// An iconv conversion; (iconv_t)-1 when iconv_open failed.
+struct IconvTraits {
+    typedef iconv_t Handle;
+    static iconv_t Invalid() { return reinterpret_cast<iconv_t>(-1); }
+    static bool Close(iconv_t cd) { return iconv_close(cd) == 0; }
 };
+typedef CHandleHolder<IconvTraits> CIconvHandle;
 
 // Code page 949 (terminator included) to UTF-16. Code page 949 is ASCII plus
 // two-byte characters; an undecodable byte becomes '?'.
 bool DecodeAnsi(const char* text, std::u16string& out)
 {
-    IconvHandle cd("UTF-16LE", kSystemCodePage);
-    if (!cd.ok())
+    CIconvHandle cd(iconv_open("UTF-16LE", kSystemCodePage));
+    if (!cd)
         return false;
     const unsigned char* s = reinterpret_cast<const unsigned char*>(text);
     for (;;) {
@@ -147,8 +147,8 @@ bool DecodeAnsi(const char* text, std::u16string& out)
         char16_t unit[2];
         char* outPtr = reinterpret_cast<char*>(unit);
         size_t outLeft = sizeof(unit);
-        if (iconv(cd, &in, &inLeft, &outPtr, &outLeft) == static_cast<size_t>(-1) || inLeft != 0) {
-            iconv(cd, nullptr, nullptr, nullptr, nullptr);
+        if (iconv(cd.Get(), &in, &inLeft, &outPtr, &outLeft) == static_cast<size_t>(-1) || inLeft != 0) {
+            iconv(cd.Get(), nullptr, nullptr, nullptr, nullptr);
             out.push_back(u'?');
             ++s;
             continue;
@@ -162,8 +162,8 @@ bool DecodeAnsi(const char* text, std::u16string& out)
 // UTF-16 (terminator included) to code page 949; unmappable characters become '?'.
 bool EncodeAnsi(const char16_t* w, std::string& out)
 {
-    IconvHandle cd(kSystemCodePage, "UTF-16LE");
-    if (!cd.ok())
+    CIconvHandle cd(iconv_open(kSystemCodePage, "UTF-16LE"));
+    if (!cd)
         return false;
     size_t count = WideLength(w) + 1;
     for (size_t i = 0; i < count; ++i) {
@@ -175,8 +175,8 @@ bool EncodeAnsi(const char16_t* w, std::string& out)
         char bytes[8];
         char* outPtr = bytes;
         size_t outLeft = sizeof(bytes);
-        if (iconv(cd, &in, &inLeft, &outPtr, &outLeft) == static_cast<size_t>(-1)) {
-            iconv(cd, nullptr, nullptr, nullptr, nullptr);
+        if (iconv(cd.Get(), &in, &inLeft, &outPtr, &outLeft) == static_cast<size_t>(-1)) {
+            iconv(cd.Get(), nullptr, nullptr, nullptr, nullptr);
             out.push_back('?');
         } else {
             out.append(bytes, sizeof(bytes) - outLeft);

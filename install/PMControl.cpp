@@ -1,5 +1,6 @@
 #include "install/PMControl.h"
 
+#include "framework/ScopedLock.h"
 #include "framework/WinThread.h"
 
 QV_IMPLEMENT_RUNTIME_CLASS(CPMControl)
@@ -15,7 +16,7 @@ CPMControl::CPMControl()
                                TRUE,      // manual reset: stays set while commands wait
                                FALSE,     // not signalled
                                nullptr)), // no name
-      m_failed(0), m_priority(THREAD_PRIORITY_NORMAL), m_threadHandle(nullptr), m_thread(nullptr), m_running(1),
+      m_failed(0), m_priority(THREAD_PRIORITY_NORMAL), m_thread(nullptr), m_running(1),
       m_wakeCount(0)
 {
 }
@@ -24,8 +25,6 @@ CPMControl::~CPMControl()
 {
     // A thread left running would use this object after it is gone.
     Stop();
-    if (m_wakeEvent)
-        CloseHandle(m_wakeEvent);
 }
 
 UINT CPMControl::ThreadEntry(LPVOID self)
@@ -40,57 +39,50 @@ UINT CPMControl::ThreadEntry(LPVOID self)
 bool CPMControl::IsThreadAlive() const
 {
     DWORD code = 0;
-    return m_threadHandle && GetExitCodeThread(m_threadHandle, &code) && code == STILL_ACTIVE;
+    return m_threadHandle && GetExitCodeThread(m_threadHandle.Get(), &code) && code == STILL_ACTIVE;
 }
 
 bool CPMControl::Start()
 {
-    m_threadLock.Lock();
-    if (IsThreadAlive()) {
-        // One thread per object: the live one keeps running as it is.
-        m_threadLock.Unlock();
+    CScopedLock threadLock(m_threadLock);
+    // One thread per object: a live one keeps running as it is.
+    if (IsThreadAlive())
         return false;
-    }
-    if (m_threadHandle) {
-        // The previous thread has ended; its handle is no longer needed.
-        CloseHandle(m_threadHandle);
-        m_threadHandle = nullptr;
-    }
-    ResetEvent(m_wakeEvent);
+    // The previous thread has ended; its handle is no longer needed.
+    m_threadHandle.Close();
+    ResetEvent(m_wakeEvent.Get());
     bool started = false;
     m_thread = AfxBeginThread(&CPMControl::ThreadEntry, this, m_priority, 0, CREATE_SUSPENDED, nullptr);
     if (m_thread) {
         m_thread->m_bAutoDelete = TRUE;
-        HANDLE duplicate = nullptr;
-        started = DuplicateHandle(GetCurrentProcess(), m_thread->m_hThread, GetCurrentProcess(), &duplicate,
-                                  0, FALSE, DUPLICATE_SAME_ACCESS) != FALSE;
-        m_threadHandle = duplicate;
-        ResetEvent(m_wakeEvent);
+        started = DuplicateHandle(GetCurrentProcess(), m_thread->m_hThread, GetCurrentProcess(),
+                                  m_threadHandle.Out(), 0, FALSE, DUPLICATE_SAME_ACCESS) != FALSE;
+        ResetEvent(m_wakeEvent.Get());
         // Commands queued before the start must not wait for a later Post.
-        m_queueLock.Lock();
-        if (!m_commandQueue.empty())
-            SetEvent(m_wakeEvent);
-        m_queueLock.Unlock();
+        {
+            CScopedLock queueLock(m_queueLock);
+            if (!m_commandQueue.empty())
+                SetEvent(m_wakeEvent.Get());
+        }
         // Set before the thread runs; a thread we cannot track leaves at once.
         InterlockedExchange(&m_running, started ? 1 : 0);
         m_thread->ResumeThread();
     } else {
         InterlockedExchange(&m_running, 0);
     }
-    m_threadLock.Unlock();
     return started;
 }
 
 void CPMControl::Post(int command)
 {
     try {
-        m_queueLock.Lock();
-        m_commandQueue.push_back(command);
-        m_queueLock.Unlock();
-        SetEvent(m_wakeEvent);
+        {
+            CScopedLock queueLock(m_queueLock);
+            m_commandQueue.push_back(command);
+        }
+        SetEvent(m_wakeEvent.Get());
     } catch (...) {
         // Out of memory: the command is lost.
-        m_queueLock.Unlock();
     }
 }
 
@@ -98,27 +90,28 @@ int CPMControl::Run()
 {
     try {
         for (;;) {
-            DWORD wait = WaitForSingleObject(m_wakeEvent, kWakeIntervalMs);
+            DWORD wait = WaitForSingleObject(m_wakeEvent.Get(), kWakeIntervalMs);
             InterlockedIncrement(&m_wakeCount);
             if (!m_running)
                 break;
             if (wait == WAIT_OBJECT_0) {
-                m_queueLock.Lock();
-                bool haveCommand = !m_commandQueue.empty();
+                bool haveCommand = false;
                 int command = 0;
-                if (haveCommand) {
-                    command = m_commandQueue.front();
-                    m_commandQueue.pop_front();
+                {
+                    CScopedLock queueLock(m_queueLock);
+                    haveCommand = !m_commandQueue.empty();
+                    if (haveCommand) {
+                        command = m_commandQueue.front();
+                        m_commandQueue.pop_front();
+                    }
                 }
-                m_queueLock.Unlock();
                 if (haveCommand) {
                     Dispatch(command);
                     // Checked and reset under the queue lock, so a command
                     // posted meanwhile always leaves the event set.
-                    m_queueLock.Lock();
+                    CScopedLock queueLock(m_queueLock);
                     if (m_commandQueue.empty() && m_running)
-                        ResetEvent(m_wakeEvent);
-                    m_queueLock.Unlock();
+                        ResetEvent(m_wakeEvent.Get());
                 }
             }
             Sleep(1);
@@ -154,24 +147,21 @@ void CPMControl::Dispatch(int command)
 
 bool CPMControl::Stop()
 {
-    m_threadLock.Lock();
-    if (!m_threadHandle) {
-        m_threadLock.Unlock();
+    CScopedLock threadLock(m_threadLock);
+    if (!m_threadHandle)
         return false;
-    }
     bool stopped = false;
     if (IsThreadAlive()) {
+        const HANDLE thread = m_threadHandle.Get();
         InterlockedExchange(&m_running, 0);
-        SetEvent(m_wakeEvent);
-        ResumeThread(m_threadHandle);
-        SetThreadPriority(m_threadHandle, THREAD_PRIORITY_HIGHEST);
-        if (WaitForSingleObject(m_threadHandle, kStopWaitMs) == WAIT_TIMEOUT)
-            TerminateThread(m_threadHandle, kTerminatedExitCode);
+        SetEvent(m_wakeEvent.Get());
+        ResumeThread(thread);
+        SetThreadPriority(thread, THREAD_PRIORITY_HIGHEST);
+        if (WaitForSingleObject(thread, kStopWaitMs) == WAIT_TIMEOUT)
+            TerminateThread(thread, kTerminatedExitCode);
         stopped = true;
     }
-    CloseHandle(m_threadHandle);
-    m_threadHandle = nullptr;
+    m_threadHandle.Close();
     m_thread = nullptr;  // deleted itself when the thread ended
-    m_threadLock.Unlock();
     return stopped;
 }

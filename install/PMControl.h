@@ -15,6 +15,7 @@
 
 #include "framework/CriticalSection.h"
 #include "framework/Object.h"
+#include "platform/SystemHandles.h"
 
 class CWinThread;
 
@@ -68,12 +69,12 @@ private:
     static UINT ThreadEntry(LPVOID self);
     bool IsThreadAlive() const;
 
-    HANDLE m_wakeEvent;
+    CKernelHandle m_wakeEvent;
     volatile LONG m_failed;
     CCriticalSection m_threadLock;
     CCriticalSection m_queueLock;
     int m_priority;
-    HANDLE m_threadHandle;
+    CKernelHandle m_threadHandle;
     CWinThread* m_thread;
     volatile LONG m_running;
     std::deque<int> m_commandQueue;

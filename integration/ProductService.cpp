@@ -5,6 +5,7 @@
 #include "platform/PathKind.h"
 #include "platform/RegistryAccess.h"
 #include "platform/Shell32Api.h"
+#include "platform/SystemHandles.h"
 #include "platform/SpecialFolders.h"
 
 #include <vector>
@@ -22,22 +23,6 @@ const char kServiceWindowValue[] = "HwndSrv";
 const DWORD kStartWaitMs = 5000;
 const DWORD kStartPollMs = 1000;
 
-// A Service Control Manager or service handle, closed on every path.
-class ScHandle {
-public:
-    explicit ScHandle(SC_HANDLE handle) : handle_(handle) {}
-    ~ScHandle()
-    {
-        if (handle_)
-            advapi32::CloseServiceHandle(handle_);
-    }
-    ScHandle(const ScHandle&) = delete;
-    ScHandle& operator=(const ScHandle&) = delete;
-    operator SC_HANDLE() const { return handle_; }
-
-private:
-    SC_HANDLE handle_;
-};
 
 SC_HANDLE OpenManager()
 {
@@ -100,12 +85,12 @@ void CProductService::RemoveLegacyDriver()
     const std::string driverNt = folder + kLegacyDriverNt;
     if (IsExistingFile(driverNt)) {
         if (isNT_) {
-            ScHandle manager(OpenManager());
+            CServiceHandle manager(OpenManager());
             if (manager) {
-                ScHandle driver(advapi32::OpenServiceA(manager, kLegacyDriverService, SERVICE_ALL_ACCESS));
+                CServiceHandle driver(advapi32::OpenServiceA(manager.Get(), kLegacyDriverService, SERVICE_ALL_ACCESS));
                 // A driver still loaded stays so until the next restart.
                 if (driver)
-                    advapi32::DeleteService(driver);
+                    advapi32::DeleteService(driver.Get());
             }
         }
         DeleteFileA(driverNt.c_str());
@@ -130,13 +115,13 @@ bool CProductService::RegisterService()
 
 bool CProductService::CreateNtService()
 {
-    ScHandle manager(OpenManager());
+    CServiceHandle manager(OpenManager());
     if (!manager)
         return false;
     // The path is quoted: the install folder lies under "Program Files", and
     // an unquoted path with blanks lets Windows try "C:\Program.exe" first.
     const std::string binaryPath = "\"" + servicePath_ + "\"";
-    ScHandle service(advapi32::CreateServiceA(manager, serviceName_.c_str(),
+    CServiceHandle service(advapi32::CreateServiceA(manager.Get(), serviceName_.c_str(),
                                     serviceName_.c_str(), // display name
                                     SERVICE_ALL_ACCESS,
                                     SERVICE_WIN32_OWN_PROCESS | SERVICE_INTERACTIVE_PROCESS,
@@ -146,7 +131,7 @@ bool CProductService::CreateNtService()
                                     nullptr,   // no dependencies
                                     nullptr,   // LocalSystem
                                     nullptr)); // no password
-    return service != nullptr;
+    return service.Valid();
 }
 
 bool CProductService::StartBackground()
@@ -162,33 +147,33 @@ bool CProductService::StartBackground()
                                servicePath_.c_str(), nullptr, nullptr, SW_HIDE);
         return true;
     }
-    ScHandle manager(OpenManager());
+    CServiceHandle manager(OpenManager());
     if (!manager)
         return false;
-    ScHandle service(advapi32::OpenServiceA(manager, serviceName_.c_str(), SERVICE_ALL_ACCESS));
-    return service && advapi32::StartServiceA(service, 0, nullptr);
+    CServiceHandle service(advapi32::OpenServiceA(manager.Get(), serviceName_.c_str(), SERVICE_ALL_ACCESS));
+    return service && advapi32::StartServiceA(service.Get(), 0, nullptr);
 }
 
 void CProductService::EnsureRunning()
 {
-    ScHandle manager(OpenManager());
+    CServiceHandle manager(OpenManager());
     if (!manager)
         return;
-    ScHandle service(advapi32::OpenServiceA(manager, serviceName_.c_str(), SERVICE_ALL_ACCESS));
+    CServiceHandle service(advapi32::OpenServiceA(manager.Get(), serviceName_.c_str(), SERVICE_ALL_ACCESS));
     if (!service) {
         // A fresh install: registered for automatic start, not started now.
         RegisterService();
         return;
     }
     SERVICE_STATUS status = {};
-    if (!advapi32::QueryServiceStatus(service, &status) || status.dwCurrentState == SERVICE_RUNNING)
+    if (!advapi32::QueryServiceStatus(service.Get(), &status) || status.dwCurrentState == SERVICE_RUNNING)
         return;
     if (!StartBackground())
         return;
     // The end of the wait is not reported: a slow service costs at most five seconds.
     for (DWORD waited = 0; waited < kStartWaitMs; waited += kStartPollMs) {
         DispatchWaitingMessages();
-        if (IsRunning(service))
+        if (IsRunning(service.Get()))
             return;
         Sleep(kStartPollMs);
     }
@@ -227,19 +212,19 @@ bool CProductService::IsForeignService(const std::string& serviceName, const std
 {
     if (!g_specialFolders.IsNT())
         return false;
-    ScHandle manager(advapi32::OpenSCManagerA(nullptr, nullptr, SC_MANAGER_CONNECT)); // local, active database
+    CServiceHandle manager(advapi32::OpenSCManagerA(nullptr, nullptr, SC_MANAGER_CONNECT)); // local, active database
     if (!manager)
         return true; // cannot tell: refuse the name
-    ScHandle service(advapi32::OpenServiceA(manager, serviceName.c_str(), SERVICE_QUERY_CONFIG));
+    CServiceHandle service(advapi32::OpenServiceA(manager.Get(), serviceName.c_str(), SERVICE_QUERY_CONFIG));
     if (!service)
         return GetLastError() != ERROR_SERVICE_DOES_NOT_EXIST;
     DWORD needed = 0;
-    advapi32::QueryServiceConfigA(service, nullptr, 0, &needed);
+    advapi32::QueryServiceConfigA(service.Get(), nullptr, 0, &needed);
     if (needed == 0)
         return true;
     std::vector<BYTE> buffer(needed);
     QUERY_SERVICE_CONFIGA* config = reinterpret_cast<QUERY_SERVICE_CONFIGA*>(buffer.data());
-    if (!advapi32::QueryServiceConfigA(service, config, needed, &needed))
+    if (!advapi32::QueryServiceConfigA(service.Get(), config, needed, &needed))
         return true;
     return !IsDirectlyIn(ServiceProgram(config->lpBinaryPathName), installFolder);
 }

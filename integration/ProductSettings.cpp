@@ -1,5 +1,7 @@
-#include "core/StringUtil.h"
 #include "integration/ProductSettings.h"
+
+#include "core/StringUtil.h"
+#include "framework/ScopedLock.h"
 
 #include "platform/SpecialFolders.h"
 
@@ -15,17 +17,6 @@ CProductSettings g_productSettings;
 
 namespace {
 
-// Holds the lock for one scope.
-class ScopedLock {
-public:
-    explicit ScopedLock(CCriticalSection& lock) : lock_(lock) { lock_.Lock(); }
-    ~ScopedLock() { lock_.Unlock(); }
-    ScopedLock(const ScopedLock&) = delete;
-    ScopedLock& operator=(const ScopedLock&) = delete;
-private:
-    CCriticalSection& lock_;
-};
-
 // System default language identifier ("%04d") to language-file suffix, in
 // matching order; anything else takes "Eng".
 struct LanguageRow {
@@ -40,13 +31,13 @@ CProductSettings::CProductSettings() {}
 
 void CProductSettings::GetConfig(ConfigRecord& record) const
 {
-    ScopedLock hold(lock_);
+    CScopedLock hold(lock_);
     record = config_;
 }
 
 void CProductSettings::SetConfig(const ConfigRecord& record)
 {
-    ScopedLock hold(lock_);
+    CScopedLock hold(lock_);
     config_ = record;
 }
 
@@ -100,37 +91,37 @@ bool CProductSettings::ReadProductString(const char* name, std::string& text)
 
 void CProductSettings::SetInstallProgress(int percent)
 {
-    ScopedLock hold(lock_);
+    CScopedLock hold(lock_);
     installProgress_ = percent;
 }
 
 int CProductSettings::GetInstallProgress() const
 {
-    ScopedLock hold(lock_);
+    CScopedLock hold(lock_);
     return installProgress_;
 }
 
 void CProductSettings::SetStatusText(const char* text)
 {
-    ScopedLock hold(lock_);
+    CScopedLock hold(lock_);
     statusText_ = text ? text : "";
 }
 
 void CProductSettings::GetStatusText(std::string& text) const
 {
-    ScopedLock hold(lock_);
+    CScopedLock hold(lock_);
     text = statusText_;
 }
 
 void CProductSettings::GetProductCode(std::string& text) const
 {
-    ScopedLock hold(lock_);
+    CScopedLock hold(lock_);
     text = config_.ProductCode();
 }
 
 void CProductSettings::GetServiceName(std::string& text) const
 {
-    ScopedLock hold(lock_);
+    CScopedLock hold(lock_);
     text = config_.ServiceName();
 }
 

@@ -39,23 +39,6 @@ const DWORD kAddHeaderMode = HTTP_ADDREQ_FLAG_ADD | HTTP_ADDREQ_FLAG_REPLACE;
 const size_t kHeaderLineSize = 512;
 const DWORD kStatusBufferSize = 64;
 
-// Closes a WinINet handle on every path unless it was handed on with Release.
-class InetHandle {
-public:
-    explicit InetHandle(HINTERNET h) : h_(h) {}
-    ~InetHandle() { if (h_) wininet::InternetCloseHandle(h_); }
-    InetHandle(const InetHandle&) = delete;
-    InetHandle& operator=(const InetHandle&) = delete;
-    HINTERNET get() const { return h_; }
-    HINTERNET Release()
-    {
-        HINTERNET h = h_;
-        h_ = nullptr;
-        return h;
-    }
-private:
-    HINTERNET h_;
-};
 
 void SetDwordOption(HINTERNET handle, DWORD option, DWORD value)
 {
@@ -199,31 +182,31 @@ bool CHttpClient::OpenRequest(const char* host, const char* path, uint16_t port,
 
     std::string agent = UserAgent();
 
-    InetHandle internet(wininet::InternetOpenA(agent.c_str(), INTERNET_OPEN_TYPE_PRECONFIG,
+    CInternetHandle internet(wininet::InternetOpenA(agent.c_str(), INTERNET_OPEN_TYPE_PRECONFIG,
                                                nullptr, nullptr, // no proxy, no bypass list
                                                0));
-    if (!internet.get())
+    if (!internet.Get())
         return false;
-    SetCommonOptions(internet.get(), false);
+    SetCommonOptions(internet.Get(), false);
 
-    InetHandle connection(wininet::InternetConnectA(internet.get(), host, port,
+    CInternetHandle connection(wininet::InternetConnectA(internet.Get(), host, port,
                                                     "", "", // empty user and password
                                                     INTERNET_SERVICE_HTTP, 0, 0));
-    if (!connection.get())
+    if (!connection.Get())
         return false;
-    SetCommonOptions(connection.get(), false);
+    SetCommonOptions(connection.Get(), false);
 
-    InetHandle request(wininet::HttpOpenRequestA(connection.get(), useGet ? "GET" : "POST", objectName.c_str(),
+    CInternetHandle request(wininet::HttpOpenRequestA(connection.Get(), useGet ? "GET" : "POST", objectName.c_str(),
                                                  nullptr, nullptr, nullptr, // default version, no referrer, any type
                                                  kRequestFlags, 0));
-    if (!request.get())
+    if (!request.Get())
         return false;
-    SetCommonOptions(request.get(), true);
-    CProxySignIn::ApplyKnown(request.get());
+    SetCommonOptions(request.Get(), true);
+    CProxySignIn::ApplyKnown(request.Get());
 
-    internet_ = internet.Release();
-    connection_ = connection.Release();
-    request_ = request.Release();
+    internet_.Reset(internet.Release());
+    connection_.Reset(connection.Release());
+    request_.Reset(request.Release());
     open_ = 1;
     return true;
 }
@@ -239,23 +222,23 @@ bool CHttpClient::AddHeaderLines(const std::vector<HttpHeaderPair>& pairs)
 {
     if (!open_ || !request_)
         return false;
-    wininet::HttpAddRequestHeadersA(request_, "Accept: */*\r\n", static_cast<DWORD>(-1), kAddHeaderMode);
+    wininet::HttpAddRequestHeadersA(request_.Get(), "Accept: */*\r\n", static_cast<DWORD>(-1), kAddHeaderMode);
     for (const HttpHeaderPair& pair : pairs) {
         char line[kHeaderLineSize] = {0};
         if (FormatHeaderLine(pair, line))
-            wininet::HttpAddRequestHeadersA(request_, line, static_cast<DWORD>(-1), kAddHeaderMode);
+            wininet::HttpAddRequestHeadersA(request_.Get(), line, static_cast<DWORD>(-1), kAddHeaderMode);
     }
-    wininet::HttpAddRequestHeadersA(request_, "Cache-Control: no-cache\r\n", static_cast<DWORD>(-1), kAddHeaderMode);
+    wininet::HttpAddRequestHeadersA(request_.Get(), "Cache-Control: no-cache\r\n", static_cast<DWORD>(-1), kAddHeaderMode);
     char contentType[kHeaderLineSize] = {0};
     FormatInto(contentType, sizeof(contentType), "Content-Type: %s\r\n", "text/plain");
-    return wininet::HttpAddRequestHeadersA(request_, contentType, static_cast<DWORD>(-1), kAddHeaderMode) != FALSE;
+    return wininet::HttpAddRequestHeadersA(request_.Get(), contentType, static_cast<DWORD>(-1), kAddHeaderMode) != FALSE;
 }
 
 bool CHttpClient::SendRequest()
 {
     if (!open_ || !request_)
         return false;
-    return wininet::HttpSendRequestA(request_, nullptr, 0, // no extra headers
+    return wininet::HttpSendRequestA(request_.Get(), nullptr, 0, // no extra headers
                                      nullptr, 0) != FALSE; // no body
 }
 
@@ -266,7 +249,7 @@ bool CHttpClient::QueryStatus(uint32_t& code)
         return false;
     char status[kStatusBufferSize] = {0};
     DWORD size = sizeof(status) - 1;
-    if (!wininet::HttpQueryInfoA(request_, HTTP_QUERY_STATUS_CODE, status, &size, nullptr))
+    if (!wininet::HttpQueryInfoA(request_.Get(), HTTP_QUERY_STATUS_CODE, status, &size, nullptr))
         return false;
     code = static_cast<uint32_t>(strtoul(status, nullptr, 10));
     return true;
@@ -275,16 +258,8 @@ bool CHttpClient::QueryStatus(uint32_t& code)
 void CHttpClient::Close()
 {
     open_ = 0;
-    if (request_) {
-        wininet::InternetCloseHandle(request_);
-        request_ = nullptr;
-    }
-    if (connection_) {
-        wininet::InternetCloseHandle(connection_);
-        connection_ = nullptr;
-    }
-    if (internet_) {
-        wininet::InternetCloseHandle(internet_);
-        internet_ = nullptr;
-    }
+    // The request first, then what it was opened from.
+    request_.Close();
+    connection_.Close();
+    internet_.Close();
 }

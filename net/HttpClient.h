@@ -39,6 +39,7 @@
 // as it was published.
 #pragma once
 
+#include "platform/SystemHandles.h"
 #include "sysinfo/MachineInfo.h"
 
 #include <cstdint>
@@ -207,9 +208,9 @@ private:
     // WinINet): false with ERROR_INTERNET_TIMEOUT then; always true otherwise.
     bool WaitFitsDeadline() const;
 
-    void* internet_ = nullptr;
-    void* connection_ = nullptr;
-    void* request_ = nullptr;
+    CInternetHandle internet_;
+    CInternetHandle connection_;
+    CInternetHandle request_;
     volatile int32_t open_ = 0;
     ProgressCallback progress_ = nullptr;
     AnswerObserver observer_ = nullptr;

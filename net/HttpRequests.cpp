@@ -2,6 +2,7 @@
 #include "net/HttpClient.h"
 
 #include "core/ByteBuffer.h"
+#include "core/HandleHolder.h"
 #include "core/TextConvert.h"
 #include "net/ProxySignIn.h"
 #include "net/UrlEncode.h"
@@ -50,24 +51,6 @@ private:
     int32_t& set_;
 };
 
-// Closes the C stream on every path; Close reports whether the last buffered
-// bytes reached the disk.
-class FileHolder {
-public:
-    explicit FileHolder(FILE* f) : f_(f) {}
-    ~FileHolder() { Close(); }
-    FileHolder(const FileHolder&) = delete;
-    FileHolder& operator=(const FileHolder&) = delete;
-    FILE* get() const { return f_; }
-    bool Close()
-    {
-        FILE* f = f_;
-        f_ = nullptr;
-        return !f || fclose(f) == 0;
-    }
-private:
-    FILE* f_;
-};
 
 // The failure step of a request: a result code still 0 takes the system
 // error code noticed at the failure.
@@ -191,7 +174,7 @@ bool CHttpClient::DiscardBody()
     char chunk[4096];
     DWORD got = 0;
     uint32_t total = 0;
-    while (total <= kMaxTextBytes && wininet::InternetReadFile(request_, chunk, sizeof(chunk), &got) && got != 0)
+    while (total <= kMaxTextBytes && wininet::InternetReadFile(request_.Get(), chunk, sizeof(chunk), &got) && got != 0)
         total += got;
     return true;
 }
@@ -226,20 +209,20 @@ bool CHttpClient::StartRequest(const char* host, const char* objectName, uint16_
         // A proxy that wants a sign-in: asked for (once per run, unless it
         // refuses), then the same request again.
         while (status == kProxyAuthenticationRequired && DiscardBody() &&
-               CProxySignIn::AskAgain(internet_, request_)) {
+               CProxySignIn::AskAgain(internet_.Get(), request_.Get())) {
             if (!SendRequest() || !QueryStatus(status))
                 return FailAs(HTTP_FAILURE_TRANSPORT, resultCode, GetLastError());
         }
         if (status != kProxyAuthenticationRequired)
             CProxySignIn::Answered();
         if (observer_)
-            observer_(request_, currentObject.c_str());
+            observer_(request_.Get(), currentObject.c_str());
         if (IsSuccessStatus(status)) {
             // No Accept-Encoding goes out: an encoded body is not the file
             // as it was published (its length and digest are another's).
             char encoding[kLengthBufferSize] = {0};
             DWORD size = sizeof(encoding) - 1;
-            if (wininet::HttpQueryInfoA(request_, HTTP_QUERY_CONTENT_ENCODING, encoding, &size, nullptr) &&
+            if (wininet::HttpQueryInfoA(request_.Get(), HTTP_QUERY_CONTENT_ENCODING, encoding, &size, nullptr) &&
                 encoding[0] && _stricmp(encoding, "identity") != 0)
                 return FailAs(HTTP_FAILURE_NOT_RELEASE, resultCode, ERROR_HTTP_INVALID_HEADER);
             failure_ = HTTP_FAILURE_NONE;
@@ -248,7 +231,7 @@ bool CHttpClient::StartRequest(const char* host, const char* objectName, uint16_
         char location[kLocationBufferSize] = {0};
         DWORD size = sizeof(location) - 1;
         if (!IsRedirectStatus(status) || redirects == kMaxRedirects ||
-            !wininet::HttpQueryInfoA(request_, HTTP_QUERY_LOCATION, location, &size, nullptr) ||
+            !wininet::HttpQueryInfoA(request_.Get(), HTTP_QUERY_LOCATION, location, &size, nullptr) ||
             !ResolveLocation(location, currentHost, port, currentObject)) {
             resultCode = status;
             failure_ = status == kProxyAuthenticationRequired ? HTTP_FAILURE_PROXY_AUTH : HTTP_FAILURE_STATUS;
@@ -277,7 +260,7 @@ bool CHttpClient::DownloadToFile(const char* host, const char* path, uint16_t po
         DWORD size = sizeof(length) - 1;
         uint32_t announced = 0;
         bool known = false;
-        if (!wininet::HttpQueryInfoA(request_, HTTP_QUERY_CONTENT_LENGTH, length, &size, nullptr)) {
+        if (!wininet::HttpQueryInfoA(request_.Get(), HTTP_QUERY_CONTENT_LENGTH, length, &size, nullptr)) {
             if (requireLength)
                 return FailAs(HTTP_FAILURE_NOT_RELEASE, resultCode, GetLastError());
         } else if (ParseDecimal(length, announced)) {
@@ -291,10 +274,10 @@ bool CHttpClient::DownloadToFile(const char* host, const char* path, uint16_t po
             return FailAs(HTTP_FAILURE_NOT_RELEASE, resultCode, ERROR_HTTP_INVALID_HEADER);
 
         // No sharing restriction: others may look at the file while it arrives.
-        FileHolder file(_fsopen(localPath, "w+b", _SH_DENYNO));
-        if (!file.get())
+        CFileStreamHolder file(_fsopen(localPath, "w+b", _SH_DENYNO));
+        if (!file.Get())
             return FailAs(HTTP_FAILURE_LOCAL, resultCode, GetLastError());
-        bool complete = ReadToFile(file.get(), announced);
+        bool complete = ReadToFile(file.Get(), announced);
         DWORD error = GetLastError();
         // A write that fails only when the stream is flushed is a failed download too.
         if (!file.Close() && complete) {
@@ -334,7 +317,7 @@ bool CHttpClient::RequestText(const char* host, const char* path, uint16_t port,
         char length[kLengthBufferSize] = {0};
         DWORD size = sizeof(length) - 1;
         uint32_t announced = 0;
-        if (wininet::HttpQueryInfoA(request_, HTTP_QUERY_CONTENT_LENGTH, length, &size, nullptr) &&
+        if (wininet::HttpQueryInfoA(request_.Get(), HTTP_QUERY_CONTENT_LENGTH, length, &size, nullptr) &&
             ParseDecimal(length, announced) && announced > kMaxTextBytes)
             return FailAs(HTTP_FAILURE_NOT_RELEASE, resultCode, ERROR_INSUFFICIENT_BUFFER);
         CByteBuffer body;
@@ -381,11 +364,11 @@ bool CHttpClient::ReadAvailable(char* buffer, uint32_t size, uint32_t& got)
     // receive at most and gives 0 at the end of the body, where a read of one
     // byte returns at once with nothing.
     DWORD available = 0;
-    if (!wininet::InternetQueryDataAvailable(request_, &available, 0, 0)) // no flags, no context
+    if (!wininet::InternetQueryDataAvailable(request_.Get(), &available, 0, 0)) // no flags, no context
         return false;
     DWORD wanted = available == 0 ? 1 : (available < size ? available : size);
     DWORD read = 0;
-    if (!wininet::InternetReadFile(request_, buffer, wanted, &read))
+    if (!wininet::InternetReadFile(request_.Get(), buffer, wanted, &read))
         return false;
     got = read;
     paceBytes_ += read;

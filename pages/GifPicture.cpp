@@ -61,7 +61,7 @@ CGifPicture::CGifPicture()
     : m_paintRect(), m_pictureSize(), m_backgroundColour(RGB(255, 255, 255)), m_currentFrame(0), m_dataSize(0),
       m_dataOffset(0), m_globalColourTableSize(0), m_isGif(false), m_isPlaying(0), m_exitThread(0), m_loaded(false),
       m_memoryDC(nullptr), m_memoryBitmap(nullptr), m_memoryOldBitmap(nullptr), m_saveDC(nullptr),
-      m_saveBitmap(nullptr), m_saveOldBitmap(nullptr), m_threadHandle(nullptr),
+      m_saveBitmap(nullptr), m_saveOldBitmap(nullptr),
       m_exitEvent(CreateEventA(nullptr,   // default security
                                TRUE,      // manual reset
                                FALSE,     // not signalled
@@ -76,8 +76,6 @@ CGifPicture::~CGifPicture()
         Unload();
     } catch (...) {
     }
-    if (m_exitEvent)
-        CloseHandle(m_exitEvent);
 }
 
 DWORD CGifPicture::FrameWait(int delay)
@@ -284,8 +282,8 @@ bool CGifPicture::Draw()
         uintptr_t thread = _beginthreadex(nullptr, 0, &CGifPicture::AnimationThread, this, CREATE_SUSPENDED, nullptr);
         if (!thread)
             return false;
-        m_threadHandle = reinterpret_cast<HANDLE>(thread);
-        ResumeThread(m_threadHandle);
+        m_threadHandle.Reset(reinterpret_cast<HANDLE>(thread));
+        ResumeThread(m_threadHandle.Get());
         return false;
     }
     bool rendered;
@@ -320,7 +318,7 @@ void CGifPicture::PlayLoop()
             ShowFrame(m_currentFrame);
             if (m_exitThread)
                 break;
-            WaitForSingleObject(m_exitEvent, FrameWait(frame.delay));
+            WaitForSingleObject(m_exitEvent.Get(), FrameWait(frame.delay));
             if (m_exitThread)
                 break;
             DisposeFrame(m_currentFrame);
@@ -398,13 +396,12 @@ void CGifPicture::Stop()
 {
     InterlockedExchange(&m_isPlaying, 0);
     InterlockedExchange(&m_exitThread, 1);
-    SetEvent(m_exitEvent);
+    SetEvent(m_exitEvent.Get());
     if (m_threadHandle) {
-        WaitForSingleObject(m_threadHandle, kStopWaitMs);
-        CloseHandle(m_threadHandle);
-        m_threadHandle = nullptr;
+        WaitForSingleObject(m_threadHandle.Get(), kStopWaitMs);
+        m_threadHandle.Close();
     }
-    ResetEvent(m_exitEvent);
+    ResetEvent(m_exitEvent.Get());
     InterlockedExchange(&m_exitThread, 0);
 }
 

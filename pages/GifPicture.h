@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "framework/Static.h"
+#include "platform/SystemHandles.h"
 
 struct GifFrame {
     IPicture* picture = nullptr;  // one reference owned
@@ -53,7 +54,7 @@ public:
     bool IsLoaded() const { return m_loaded; }
     bool IsGif() const { return m_isGif; }
     bool IsPlaying() const { return m_isPlaying != 0; }
-    bool HasAnimationThread() const { return m_threadHandle != nullptr; }
+    bool HasAnimationThread() const { return m_threadHandle.Valid(); }
     SIZE GetPictureSize() const { return m_pictureSize; }
     size_t GetFrameCount() const { return m_frames.size(); }
     const GifFrame& GetFrame(size_t index) const { return m_frames[index]; }
@@ -106,8 +107,8 @@ private:
     HDC m_saveDC;
     HBITMAP m_saveBitmap;
     HGDIOBJ m_saveOldBitmap;
-    HANDLE m_threadHandle;
-    HANDLE m_exitEvent;
+    CKernelHandle m_threadHandle;
+    CKernelHandle m_exitEvent;
     IPicture* m_picture;
     std::vector<GifFrame> m_frames;
 };

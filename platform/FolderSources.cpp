@@ -1,6 +1,7 @@
 #include "platform/FolderSources.h"
 
 #include "platform/Shell32Api.h"
+#include "platform/SystemHandles.h"
 
 #include <shlobj.h>
 
@@ -13,24 +14,6 @@ const DWORD kNameBufferSize = 260;
 const DWORD kValueBufferSize = 2048;
 const DWORD kShellPathBufferSize = 512;
 
-// Closes a registry key on every path.
-class KeyHandle {
-public:
-    KeyHandle() = default;
-    ~KeyHandle()
-    {
-        if (key_)
-            RegCloseKey(key_);
-    }
-    KeyHandle(const KeyHandle&) = delete;
-    KeyHandle& operator=(const KeyHandle&) = delete;
-
-    HKEY* out() { return &key_; }
-    HKEY get() const { return key_; }
-
-private:
-    HKEY key_ = nullptr;
-};
 
 } // namespace
 
@@ -86,13 +69,13 @@ bool CFolderSources::ShellFoldersValue(HKEY root, const char* valueName, std::st
 {
     if (!valueName)
         return false;
-    KeyHandle key;
-    if (RegOpenKeyA(root, kShellFoldersKey, key.out()) != ERROR_SUCCESS)
+    CRegistryKey key;
+    if (RegOpenKeyA(root, kShellFoldersKey, key.Out()) != ERROR_SUCCESS)
         return false;
     char buffer[kValueBufferSize] = {0};
     DWORD size = sizeof(buffer) - 1; // keep a terminating zero
     DWORD type = 0;
-    if (RegQueryValueExA(key.get(), valueName, nullptr, &type, reinterpret_cast<BYTE*>(buffer), &size) !=
+    if (RegQueryValueExA(key.Get(), valueName, nullptr, &type, reinterpret_cast<BYTE*>(buffer), &size) !=
             ERROR_SUCCESS ||
         (type != REG_SZ && type != REG_EXPAND_SZ))
         return false;

@@ -2,6 +2,7 @@
 // section helpers the Windows 95/98/Me schedule uses.
 #include "platform/FileUtil.h"
 
+#include "core/HandleHolder.h"
 #include "core/StringUtil.h"
 #include "platform/Kernel32Api.h"
 
@@ -47,30 +48,6 @@ bool IsDirectory(const char* path)
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
-// Closes a C runtime file on every path.
-class FileHolder {
-public:
-    explicit FileHolder(FILE* file) : file_(file) {}
-    ~FileHolder()
-    {
-        if (file_)
-            fclose(file_);
-    }
-    FileHolder(const FileHolder&) = delete;
-    FileHolder& operator=(const FileHolder&) = delete;
-
-    FILE* get() const { return file_; }
-    // Closes now; true when every write reached the file.
-    bool Close()
-    {
-        FILE* file = file_;
-        file_ = nullptr;
-        return file && fclose(file) == 0;
-    }
-
-private:
-    FILE* file_;
-};
 
 // Compares ignoring the case of ASCII letters; both bytes of a double-byte
 // character must match exactly.
@@ -130,10 +107,10 @@ bool IsDriveRoot(const std::string& root)
 // Writes text to a file opened in text mode ("\n" reaches the disk as CR LF).
 bool WriteTextFile(const std::string& path, const char* mode, const std::string& text)
 {
-    FileHolder file(fopen(path.c_str(), mode));
-    if (!file.get())
+    CFileStreamHolder file(fopen(path.c_str(), mode));
+    if (!file.Get())
         return false;
-    bool written = fputs(text.c_str(), file.get()) >= 0;
+    bool written = fputs(text.c_str(), file.Get()) >= 0;
     return file.Close() && written;
 }
 
@@ -197,9 +174,9 @@ bool CFileUtil::ScheduleDeleteWin9x(const char* path)
     const std::string ownLine = kDel + name + kQuietLine;
     std::string batch = kEchoOff;
     {
-        FileHolder in(fopen(rebootBatch.c_str(), "rt"));
+        CFileStreamHolder in(fopen(rebootBatch.c_str(), "rt"));
         char buffer[kBatchLineBuffer];
-        while (in.get() && fgets(buffer, sizeof(buffer), in.get())) {
+        while (in.Get() && fgets(buffer, sizeof(buffer), in.Get())) {
             if (strncmp(buffer, "del", 3) != 0)
                 continue;
             std::string line = buffer;

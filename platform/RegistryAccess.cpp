@@ -4,6 +4,7 @@
 #include "platform/AdvApi32Api.h"
 #include "platform/GroupAccess.h"
 #include "platform/ShlwapiApi.h"
+#include "platform/SystemHandles.h"
 
 #include <cstring>
 #include <vector>
@@ -40,24 +41,6 @@ const DWORD kRepairTrustees = TRUSTEE_MASK_ADMINISTRATORS | TRUSTEE_MASK_LOCAL_S
 typedef BOOL(WINAPI* SetDescriptorControlFn)(PSECURITY_DESCRIPTOR, SECURITY_DESCRIPTOR_CONTROL,
                                               SECURITY_DESCRIPTOR_CONTROL);
 
-// Closes a registry key on every path.
-class KeyHandle {
-public:
-    KeyHandle() = default;
-    ~KeyHandle()
-    {
-        if (key_)
-            RegCloseKey(key_);
-    }
-    KeyHandle(const KeyHandle&) = delete;
-    KeyHandle& operator=(const KeyHandle&) = delete;
-
-    HKEY& out() { return key_; }
-    HKEY get() const { return key_; }
-
-private:
-    HKEY key_ = nullptr;
-};
 
 bool EqualsIgnoreCase(const char* a, const char* b)
 {
@@ -153,14 +136,14 @@ bool IsStringType(DWORD type)
 // One open-or-create of the key and one store, without repair: the Win32 error code.
 LONG StoreValue(HKEY root, const char* path, const char* valueName, DWORD type, const BYTE* data, DWORD size)
 {
-    KeyHandle key;
+    CRegistryKey key;
     DWORD disposition = 0;
     LONG error = RegCreateKeyExA(root, path, 0, nullptr, // no class
                                  REG_OPTION_NON_VOLATILE, kWriteAccess, nullptr, // default security
-                                 &key.out(), &disposition);
+                                 key.Out(), &disposition);
     if (error != ERROR_SUCCESS)
         return error;
-    return RegSetValueExA(key.get(), valueName, 0, type, data, size);
+    return RegSetValueExA(key.Get(), valueName, 0, type, data, size);
 }
 
 } // namespace
@@ -243,18 +226,18 @@ bool CRegistryAccess::KeyExists(const char* path)
 {
     if (!path)
         return false;
-    KeyHandle key;
-    return OpenKey(path, KEY_READ, key.out()) == ERROR_SUCCESS;
+    CRegistryKey key;
+    return OpenKey(path, KEY_READ, *key.Out()) == ERROR_SUCCESS;
 }
 
 bool CRegistryAccess::ValueExists(const char* path, const char* valueName)
 {
     if (!path || !valueName)
         return false;
-    KeyHandle key;
-    if (OpenKey(path, KEY_QUERY_VALUE, key.out()) != ERROR_SUCCESS)
+    CRegistryKey key;
+    if (OpenKey(path, KEY_QUERY_VALUE, *key.Out()) != ERROR_SUCCESS)
         return false;
-    return RegQueryValueExA(key.get(), valueName, nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS;
+    return RegQueryValueExA(key.Get(), valueName, nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS;
 }
 
 bool CRegistryAccess::ReadDword(const char* path, const char* valueName, DWORD& value)
@@ -262,13 +245,13 @@ bool CRegistryAccess::ReadDword(const char* path, const char* valueName, DWORD& 
     value = 0;
     if (!path || !valueName)
         return false;
-    KeyHandle key;
-    if (OpenKey(path, KEY_READ, key.out()) != ERROR_SUCCESS)
+    CRegistryKey key;
+    if (OpenKey(path, KEY_READ, *key.Out()) != ERROR_SUCCESS)
         return false;
     DWORD type = 0;
     DWORD data = 0;
     DWORD size = sizeof(data);
-    if (RegQueryValueExA(key.get(), valueName, nullptr, &type, reinterpret_cast<BYTE*>(&data), &size) !=
+    if (RegQueryValueExA(key.Get(), valueName, nullptr, &type, reinterpret_cast<BYTE*>(&data), &size) !=
             ERROR_SUCCESS ||
         type != REG_DWORD)
         return false;
@@ -295,13 +278,13 @@ bool CRegistryAccess::ReadString(const char* path, const char* valueName, std::s
     type = 0;
     if (!path || !valueName)
         return false;
-    KeyHandle key;
-    if (OpenKey(path, KEY_READ, key.out()) != ERROR_SUCCESS)
+    CRegistryKey key;
+    if (OpenKey(path, KEY_READ, *key.Out()) != ERROR_SUCCESS)
         return false;
 
     DWORD storedType = 0;
     DWORD size = 0;
-    if (RegQueryValueExA(key.get(), valueName, nullptr, &storedType, nullptr, &size) != ERROR_SUCCESS ||
+    if (RegQueryValueExA(key.Get(), valueName, nullptr, &storedType, nullptr, &size) != ERROR_SUCCESS ||
         !IsStringType(storedType))
         return false;
     if (size == 0) {
@@ -312,7 +295,7 @@ bool CRegistryAccess::ReadString(const char* path, const char* valueName, std::s
     // One spare zero byte so the text always ends inside the buffer.
     std::vector<char> data(size + 1, '\0');
     DWORD got = size;
-    if (RegQueryValueExA(key.get(), valueName, nullptr, &storedType, reinterpret_cast<BYTE*>(data.data()),
+    if (RegQueryValueExA(key.Get(), valueName, nullptr, &storedType, reinterpret_cast<BYTE*>(data.data()),
                          &got) != ERROR_SUCCESS ||
         !IsStringType(storedType))
         return false;
@@ -369,17 +352,17 @@ bool CRegistryAccess::DeleteValue(const char* path, const char* valueName)
     if (!path || !valueName)
         return false;
     {
-        KeyHandle key;
-        if (OpenKey(path, KEY_ALL_ACCESS, key.out()) == ERROR_SUCCESS)
-            RegDeleteValueA(key.get(), valueName);
+        CRegistryKey key;
+        if (OpenKey(path, KEY_ALL_ACCESS, *key.Out()) == ERROR_SUCCESS)
+            RegDeleteValueA(key.Get(), valueName);
     }
     // Only "not found" means gone: a key or value that refuses to be seen is still there.
-    KeyHandle key;
-    LONG error = OpenKey(path, KEY_QUERY_VALUE, key.out());
+    CRegistryKey key;
+    LONG error = OpenKey(path, KEY_QUERY_VALUE, *key.Out());
     if (error == ERROR_FILE_NOT_FOUND)
         return true;
     return error == ERROR_SUCCESS &&
-           RegQueryValueExA(key.get(), valueName, nullptr, nullptr, nullptr, nullptr) == ERROR_FILE_NOT_FOUND;
+           RegQueryValueExA(key.Get(), valueName, nullptr, nullptr, nullptr, nullptr) == ERROR_FILE_NOT_FOUND;
 }
 
 bool CRegistryAccess::DeleteKey(const char* path, bool recursive)
@@ -404,11 +387,8 @@ bool CRegistryAccess::DeleteKey(const char* path, bool recursive)
         }
     }
     // Only "not found" means gone: a key that refuses to be opened is still there.
-    HKEY probe = nullptr;
-    LONG error = RegOpenKeyExA(root_, path, 0, KEY_READ, &probe);
-    if (error == ERROR_SUCCESS)
-        RegCloseKey(probe);
-    return error == ERROR_FILE_NOT_FOUND;
+    CRegistryKey probe;
+    return RegOpenKeyExA(root_, path, 0, KEY_READ, probe.Out()) == ERROR_FILE_NOT_FOUND;
 }
 
 bool CRegistryAccess::EnumSubKeys(const char* path, std::deque<RegistryItem>& items, bool recursive)
@@ -420,13 +400,13 @@ bool CRegistryAccess::EnumSubKeys(const char* path, std::deque<RegistryItem>& it
 
 bool CRegistryAccess::EnumInto(const std::string& path, std::deque<RegistryItem>& items, bool recursive)
 {
-    KeyHandle key;
-    if (OpenKey(path.c_str(), KEY_READ, key.out()) != ERROR_SUCCESS)
+    CRegistryKey key;
+    if (OpenKey(path.c_str(), KEY_READ, *key.Out()) != ERROR_SUCCESS)
         return false;
     for (DWORD index = 0;; ++index) {
         char name[kKeyNameBufferSize] = {0};
         DWORD length = sizeof(name);
-        if (RegEnumKeyExA(key.get(), index, name, &length, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS ||
+        if (RegEnumKeyExA(key.Get(), index, name, &length, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS ||
             name[0] == '\0')
             break;
         RegistryItem item;
@@ -478,10 +458,10 @@ bool CRegistryAccess::RepairKey(const char* path)
 {
     if (!adjustRights_ || !InRepairScope(path))
         return false;
-    KeyHandle key;
-    if (RegOpenKeyExA(root_, path, 0, kSecurityAccess, &key.out()) != ERROR_SUCCESS)
+    CRegistryKey key;
+    if (RegOpenKeyExA(root_, path, 0, kSecurityAccess, key.Out()) != ERROR_SUCCESS)
         return false;
-    return ApplyGroupAccess(key.get(), KEY_ALL_ACCESS, false, kRepairTrustees, true);
+    return ApplyGroupAccess(key.Get(), KEY_ALL_ACCESS, false, kRepairTrustees, true);
 }
 
 // Walks the whole sub-tree, keys outside the scope included (only reading
@@ -492,13 +472,13 @@ void CRegistryAccess::RepairTree(const std::string& path)
     if (path.size() > kTreePathLimit)
         return;
     RepairKey(path.c_str());
-    KeyHandle key;
-    if (RegOpenKeyExA(root_, path.c_str(), 0, KEY_READ, &key.out()) != ERROR_SUCCESS)
+    CRegistryKey key;
+    if (RegOpenKeyExA(root_, path.c_str(), 0, KEY_READ, key.Out()) != ERROR_SUCCESS)
         return;
     for (DWORD index = 0;; ++index) {
         char name[kKeyNameBufferSize] = {0};
         DWORD length = sizeof(name);
-        if (RegEnumKeyExA(key.get(), index, name, &length, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
+        if (RegEnumKeyExA(key.Get(), index, name, &length, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
             break;
         if (name[0] != '\0')
             RepairTree(path + "\\" + name);
@@ -511,10 +491,10 @@ bool CRegistryAccess::GrantKeyAccessByPath(const char* path, DWORD access, bool 
         return false;
     if (!adjustRights_)
         return true;
-    KeyHandle key;
-    if (RegOpenKeyExA(root_, path, 0, kSecurityAccess, &key.out()) != ERROR_SUCCESS)
+    CRegistryKey key;
+    if (RegOpenKeyExA(root_, path, 0, kSecurityAccess, key.Out()) != ERROR_SUCCESS)
         return false;
-    return GrantKeyAccess(key.get(), access, replace, trusteeMask);
+    return GrantKeyAccess(key.Get(), access, replace, trusteeMask);
 }
 
 bool CRegistryAccess::GrantKeyTreeAccess(const char* path, DWORD trusteeMask)
@@ -538,13 +518,13 @@ bool CRegistryAccess::GrantTree(std::string path, DWORD trusteeMask)
     if (!GrantKeyAccessByPath(path.c_str(), KEY_ALL_ACCESS, false, trusteeMask))
         return false;
 
-    KeyHandle key;
-    if (RegOpenKeyExA(root_, path.c_str(), 0, KEY_READ, &key.out()) != ERROR_SUCCESS)
+    CRegistryKey key;
+    if (RegOpenKeyExA(root_, path.c_str(), 0, KEY_READ, key.Out()) != ERROR_SUCCESS)
         return true; // the key itself has been opened up
     for (DWORD index = 0;; ++index) {
         char name[kKeyNameBufferSize] = {0};
         DWORD length = sizeof(name);
-        if (RegEnumKeyExA(key.get(), index, name, &length, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
+        if (RegEnumKeyExA(key.Get(), index, name, &length, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
             break;
         if (name[0] == '\0')
             continue;

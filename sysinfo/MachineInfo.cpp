@@ -1,5 +1,7 @@
-#include "core/StringUtil.h"
 #include "sysinfo/MachineInfo.h"
+
+#include "core/StringUtil.h"
+#include "platform/SystemHandles.h"
 
 #include "core/Md5.h"
 
@@ -36,16 +38,6 @@ bool IsBlacklisted(const char* address)
             return true;
     return false;
 }
-
-// Releases a system library loaded for one call.
-class LibraryHolder {
-public:
-    explicit LibraryHolder(const char* name) : module_(LoadSystemLibrary(name)) {}
-    ~LibraryHolder() { if (module_) FreeLibrary(module_); }
-    FARPROC Find(const char* name) const { return module_ ? GetProcAddress(module_, name) : nullptr; }
-private:
-    HMODULE module_;
-};
 
 // Zero-filled block freed on every path.
 class ZeroedBlock {
@@ -88,9 +80,9 @@ unsigned long CMachineFactSource::AdaptersInfo(IP_ADAPTER_INFO* buffer, unsigned
     // Loaded at run time: Windows 95 and NT 4.0 before SP4 have no IP Helper,
     // and the program must still start there (with an empty address list).
     typedef DWORD(WINAPI * GetAdaptersInfoFn)(PIP_ADAPTER_INFO, PULONG);
-    LibraryHolder library("iphlpapi.dll");
+    CLoadedModule library(LoadSystemLibrary("iphlpapi.dll"));
     GetAdaptersInfoFn getAdaptersInfo =
-        reinterpret_cast<GetAdaptersInfoFn>(reinterpret_cast<void*>(library.Find("GetAdaptersInfo")));
+        reinterpret_cast<GetAdaptersInfoFn>(reinterpret_cast<void*>((library ? GetProcAddress(library.Get(), "GetAdaptersInfo") : nullptr)));
     if (!getAdaptersInfo)
         return ERROR_NOT_SUPPORTED;
     return getAdaptersInfo(buffer, size);

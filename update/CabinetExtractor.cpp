@@ -1,6 +1,7 @@
 #include "update/CabinetExtractor.h"
 
 #include "core/NameCheck.h"
+#include "platform/SystemHandles.h"
 
 #include "platform/SystemLibrary.h"
 
@@ -44,45 +45,18 @@ FNWRITE(RuntimeWrite)
     int written = _write(static_cast<int>(hf), pv, cb);
     return (written >= 0 && static_cast<UINT>(written) == cb) ? cb : static_cast<UINT>(-1);
 }
+// An FDI context, destroyed with the FDIDestroy of the Cabinet.dll that made
+// it (looked up for each extraction, which runs on one thread at a time).
+FdiDestroyFn g_fdiDestroy = nullptr;
+struct FdiContextTraits {
+    typedef HFDI Handle;
+    static HFDI Invalid() { return nullptr; }
+    static bool Close(HFDI context) { return g_fdiDestroy && g_fdiDestroy(context); }
+};
+typedef CHandleHolder<FdiContextTraits> CFdiContext;
+
 FNCLOSE(RuntimeClose) { return _close(static_cast<int>(hf)); }
 FNSEEK(RuntimeSeek) { return _lseek(static_cast<int>(hf), dist, seektype); }
-
-struct LibraryHolder {
-    explicit LibraryHolder(HMODULE h) : handle(h) {}
-    ~LibraryHolder()
-    {
-        if (handle)
-            FreeLibrary(handle);
-    }
-    LibraryHolder(const LibraryHolder&) = delete;
-    LibraryHolder& operator=(const LibraryHolder&) = delete;
-    HMODULE handle;
-};
-
-struct FdiContextHolder {
-    FdiContextHolder(HFDI h, FdiDestroyFn d) : handle(h), destroy(d) {}
-    ~FdiContextHolder()
-    {
-        if (handle && destroy(handle))
-            handle = nullptr;
-    }
-    FdiContextHolder(const FdiContextHolder&) = delete;
-    FdiContextHolder& operator=(const FdiContextHolder&) = delete;
-    HFDI handle;
-    FdiDestroyFn destroy;
-};
-
-struct FileHolder {
-    explicit FileHolder(HANDLE h) : handle(h) {}
-    ~FileHolder()
-    {
-        if (handle != INVALID_HANDLE_VALUE)
-            CloseHandle(handle);
-    }
-    FileHolder(const FileHolder&) = delete;
-    FileHolder& operator=(const FileHolder&) = delete;
-    HANDLE handle;
-};
 
 // GetProcAddress through void*: the entry points are not FARPROC-shaped.
 template <typename Fn>
@@ -163,16 +137,16 @@ bool CCabinetExtractor::Extract(const char* cabinetPath, const char* destination
     if (!cabinetPath || !destinationFolder || GetFileAttributesA(destinationFolder) == INVALID_FILE_ATTRIBUTES)
         return false;
 
-    LibraryHolder library(LoadSystemLibrary(libraryName_.c_str()));
+    CLoadedModule library(LoadSystemLibrary(libraryName_.c_str()));
     FdiCreateFn create = nullptr;
     FdiCopyFn copy = nullptr;
     FdiIsCabinetFn isCabinet = nullptr;
     FdiDestroyFn destroy = nullptr;
-    if (library.handle) {
-        create = EntryPoint<FdiCreateFn>(library.handle, "FDICreate");
-        copy = EntryPoint<FdiCopyFn>(library.handle, "FDICopy");
-        isCabinet = EntryPoint<FdiIsCabinetFn>(library.handle, "FDIIsCabinet"); // looked up, not called
-        destroy = EntryPoint<FdiDestroyFn>(library.handle, "FDIDestroy");
+    if (library) {
+        create = EntryPoint<FdiCreateFn>(library.Get(), "FDICreate");
+        copy = EntryPoint<FdiCopyFn>(library.Get(), "FDICopy");
+        isCabinet = EntryPoint<FdiIsCabinetFn>(library.Get(), "FDIIsCabinet"); // looked up, not called
+        destroy = EntryPoint<FdiDestroyFn>(library.Get(), "FDIDestroy");
     }
     if (!create || !copy || !isCabinet || !destroy) {
         error_.erfOper = kMissingLibraryError;
@@ -180,10 +154,10 @@ bool CCabinetExtractor::Extract(const char* cabinetPath, const char* destination
         return false;
     }
 
-    FdiContextHolder context(create(HeapAllocate, HeapRelease, RuntimeOpen, RuntimeRead, RuntimeWrite, RuntimeClose,
-                                    RuntimeSeek, cpu80386, &error_),
-                             destroy);
-    if (!context.handle || !*cabinetPath)
+    g_fdiDestroy = destroy;
+    CFdiContext context(create(HeapAllocate, HeapRelease, RuntimeOpen, RuntimeRead, RuntimeWrite, RuntimeClose,
+                               RuntimeSeek, cpu80386, &error_));
+    if (!context || !*cabinetPath)
         return false;
 
     destination_ = destinationFolder;
@@ -202,7 +176,7 @@ bool CCabinetExtractor::Extract(const char* cabinetPath, const char* destination
 
     entryFailed_ = false;
     entryPath_.clear();
-    bool copied = copy(context.handle, name.data(), folder.data(), 0, // no flags
+    bool copied = copy(context.Get(), name.data(), folder.data(), 0, // no flags
                        OnNotify, nullptr,                              // no decryption
                        this) != FALSE;
     return copied && !entryFailed_;
@@ -271,13 +245,13 @@ INT_PTR CCabinetExtractor::OnCloseFileInfo(const FDINOTIFICATION& info)
 
     // Failures to set the time or the attributes leave the file as written.
     {
-        FileHolder file(CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr,
-                                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+        CFileHandle file(CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                                     OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
         FILETIME local;
         FILETIME utc;
-        if (file.handle != INVALID_HANDLE_VALUE && DosDateTimeToFileTime(info.date, info.time, &local) &&
+        if (file && DosDateTimeToFileTime(info.date, info.time, &local) &&
             LocalFileTimeToFileTime(&local, &utc))
-            SetFileTime(file.handle, &utc, nullptr, &utc); // last access left alone
+            SetFileTime(file.Get(), &utc, nullptr, &utc); // last access left alone
     }
     SetFileAttributesA(path.c_str(), info.attribs & kKeptAttributes);
     return TRUE;

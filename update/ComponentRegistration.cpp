@@ -3,24 +3,13 @@
 #include <windows.h>
 
 #include "platform/Ole32Api.h"
+#include "platform/SystemHandles.h"
 
 #include <string>
 
 namespace {
 
 typedef HRESULT(STDAPICALLTYPE* RegisterServerFn)();
-
-struct ModuleHolder {
-    explicit ModuleHolder(HMODULE h) : handle(h) {}
-    ~ModuleHolder()
-    {
-        if (handle)
-            FreeLibrary(handle);
-    }
-    ModuleHolder(const ModuleHolder&) = delete;
-    ModuleHolder& operator=(const ModuleHolder&) = delete;
-    HMODULE handle;
-};
 
 // OLE stays initialised on this thread for as long as the object lives.
 struct OleSession {
@@ -76,11 +65,11 @@ bool CallRegistrationEntry(const char* path)
     if (FAILED(ole.result))
         return false;
     // The library's own folder is searched for its dependencies.
-    ModuleHolder module(LoadLibraryExA(path, nullptr, LOAD_WITH_ALTERED_SEARCH_PATH));
-    if (!module.handle)
+    CLoadedModule module(LoadLibraryExA(path, nullptr, LOAD_WITH_ALTERED_SEARCH_PATH));
+    if (!module)
         return false;
     RegisterServerFn entry = 
-        reinterpret_cast<RegisterServerFn>(reinterpret_cast<void*>(GetProcAddress(module.handle, "DllRegisterServer")));
+        reinterpret_cast<RegisterServerFn>(reinterpret_cast<void*>(GetProcAddress(module.Get(), "DllRegisterServer")));
     return entry && SUCCEEDED(entry());
 }
 

@@ -3,6 +3,7 @@
 
 #include "core/Md5.h"
 #include "core/NameCheck.h"
+#include "platform/SystemHandles.h"
 #include "update/CabinetExtractor.h"
 
 #include "platform/PathKind.h"
@@ -116,7 +117,7 @@ bool CUpdateEngine::DownloadAll(std::deque<PatchRecord>& todo)
     s_downloadingEngine = this;
     // Each extraction loads the cabinet library; holding it for the whole
     // list keeps it from being unloaded and loaded again for every cabinet.
-    HMODULE cabinetLibrary = LoadSystemLibrary("Cabinet.dll");
+    CLoadedModule cabinetLibrary(LoadSystemLibrary("Cabinet.dll"));
     damagedPackages_.clear();
 
     for (const PatchRecord& record : todo) {
@@ -167,8 +168,6 @@ bool CUpdateEngine::DownloadAll(std::deque<PatchRecord>& todo)
         progress_.ReportFileDone();
     }
     progress_.Report(100, 100);
-    if (cabinetLibrary)
-        FreeLibrary(cabinetLibrary);
     s_downloadingEngine = nullptr;
     return fetched;
 }

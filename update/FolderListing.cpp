@@ -1,5 +1,7 @@
 #include "update/FolderListing.h"
 
+#include "platform/SystemHandles.h"
+
 #include <windows.h>
 
 std::string CFolderListing::Key(const std::string& name)
@@ -14,8 +16,8 @@ void CFolderListing::Load(const std::string& folder)
 {
     names_.clear();
     WIN32_FIND_DATAA data;
-    HANDLE find = FindFirstFileA((folder + "\\*").c_str(), &data);
-    if (find == INVALID_HANDLE_VALUE)
+    CFindHandle find(FindFirstFileA((folder + "\\*").c_str(), &data));
+    if (!find)
         return;
     do {
         // A "\\" never occurs in a name: it marks a folder's key.
@@ -23,8 +25,7 @@ void CFolderListing::Load(const std::string& folder)
         names_.insert(mark + Key(data.cFileName));
         if (data.cAlternateFileName[0])
             names_.insert(mark + Key(data.cAlternateFileName));
-    } while (FindNextFileA(find, &data));
-    FindClose(find);
+    } while (FindNextFileA(find.Get(), &data));
 }
 
 bool CFolderListing::HasFile(const std::string& name) const { return names_.count(Key(name)) != 0; }

@@ -24,6 +24,7 @@
 #include <map>
 
 #include "core/Md5.h"
+#include "platform/SystemHandles.h"
 
 #include "platform/Kernel32Api.h"
 #include "platform/PathKind.h"
@@ -76,10 +77,8 @@ void ClearReadOnly(const std::string& path)
 bool FileSize(const std::string& path, unsigned long long& size)
 {
     WIN32_FIND_DATAA data;
-    HANDLE find = FindFirstFileA(path.c_str(), &data);
-    if (find == INVALID_HANDLE_VALUE)
+    if (!CFindHandle(FindFirstFileA(path.c_str(), &data)))
         return false;
-    FindClose(find);
     if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
         return false;
     size = (static_cast<unsigned long long>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;

@@ -2,6 +2,7 @@
 #include "update/UpdateEngine.h"
 
 #include "platform/PathKind.h"
+#include "platform/SystemHandles.h"
 
 #include <windows.h>
 
@@ -20,12 +21,12 @@ const DWORD kMaxManifestBytes = 256u * 1024 * 1024;
 bool ReadWholeFile(const std::string& path, DWORD limit, std::vector<uint8_t>& bytes)
 {
     bytes.clear();
-    HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                              FILE_ATTRIBUTE_NORMAL, nullptr); // no security, no template
-    if (file == INVALID_HANDLE_VALUE)
+    CFileHandle file(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                 FILE_ATTRIBUTE_NORMAL, nullptr)); // no security, no template
+    if (!file)
         return false;
     DWORD high = 0;
-    DWORD size = GetFileSize(file, &high);
+    DWORD size = GetFileSize(file.Get(), &high);
     bool read = size != INVALID_FILE_SIZE && high == 0 && size <= limit;
     if (read) {
         try {
@@ -36,8 +37,7 @@ bool ReadWholeFile(const std::string& path, DWORD limit, std::vector<uint8_t>& b
     }
     DWORD got = 0;
     if (read && size > 0)
-        read = ReadFile(file, bytes.data(), size, &got, nullptr) && got == size;
-    CloseHandle(file);
+        read = ReadFile(file.Get(), bytes.data(), size, &got, nullptr) && got == size;
     return read;
 }
 

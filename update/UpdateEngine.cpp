@@ -1,8 +1,10 @@
-#include "core/StringUtil.h"
 #include "update/UpdateEngine.h"
+
+#include "core/StringUtil.h"
 
 #include "core/Md5.h"
 #include "platform/RegistryAccess.h"
+#include "platform/SystemHandles.h"
 #include "sysinfo/MachineInfo.h"
 #include "update/ComponentRegistration.h"
 
@@ -31,16 +33,6 @@ bool SelectMachineKey(CRegistryAccess& registry)
 
 const char kWorkFolderName[] = "\\QVTmp";
 
-// Closes a find handle on every path.
-class FindHandle {
-public:
-    explicit FindHandle(HANDLE handle) : handle_(handle) {}
-    ~FindHandle() { if (valid()) FindClose(handle_); }
-    bool valid() const { return handle_ != INVALID_HANDLE_VALUE; }
-    operator HANDLE() const { return handle_; }
-private:
-    HANDLE handle_;
-};
 
 } // namespace
 
@@ -262,8 +254,8 @@ void CUpdateEngine::DeleteTree(const char* folder, bool recursive)
         return;
     std::string base = folder;
     WIN32_FIND_DATAA data;
-    FindHandle find(FindFirstFileA((base + "\\*.*").c_str(), &data));
-    if (!find.valid())
+    CFindHandle find(FindFirstFileA((base + "\\*.*").c_str(), &data));
+    if (!find)
         return;
     do {
         std::string name = data.cFileName;
@@ -281,7 +273,7 @@ void CUpdateEngine::DeleteTree(const char* folder, bool recursive)
                 SetFileAttributesA(child.c_str(), data.dwFileAttributes & ~FILE_ATTRIBUTE_READONLY);
             DeleteFileA(child.c_str());
         }
-    } while (FindNextFileA(find, &data));
+    } while (FindNextFileA(find.Get(), &data));
 }
 
 bool CUpdateEngine::CallRegistrationEntry(const char* path) { return ::CallRegistrationEntry(path); }

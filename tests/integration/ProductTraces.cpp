@@ -1,5 +1,6 @@
 #include "tests/integration/ProductTraces.h"
 
+#include "platform/SystemHandles.h"
 #include "tests/support/TestSupport.h"
 
 #include <shlobj.h>
@@ -12,20 +13,6 @@ namespace {
 const char kRunKey[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run";
 const char kUninstallKey[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\";
 const char kContextClassKey[] = "CLSID\\{6B8E2C4A-3F1D-4E7B-9A52-0C1D2E3F4A5B}";
-
-class ScHandle {
-public:
-    explicit ScHandle(SC_HANDLE handle) : handle_(handle) {}
-    ~ScHandle()
-    {
-        if (handle_)
-            CloseServiceHandle(handle_);
-    }
-    operator SC_HANDLE() const { return handle_; }
-
-private:
-    SC_HANDLE handle_;
-};
 
 void EndProcess(DWORD processId)
 {
@@ -51,11 +38,11 @@ std::string ProductInstallFolder() { return ShellFolder(CSIDL_PROGRAM_FILES) + "
 
 DWORD ServiceState(const char* name, DWORD* processId)
 {
-    ScHandle manager(OpenSCManagerA(nullptr, nullptr, SC_MANAGER_ALL_ACCESS));
-    ScHandle service(manager ? OpenServiceA(manager, name, SERVICE_ALL_ACCESS) : nullptr);
+    CServiceHandle manager(OpenSCManagerA(nullptr, nullptr, SC_MANAGER_ALL_ACCESS));
+    CServiceHandle service(manager ? OpenServiceA(manager.Get(), name, SERVICE_ALL_ACCESS) : nullptr);
     SERVICE_STATUS_PROCESS status = {};
     DWORD needed = 0;
-    bool read = service && QueryServiceStatusEx(service, SC_STATUS_PROCESS_INFO, reinterpret_cast<BYTE*>(&status),
+    bool read = service && QueryServiceStatusEx(service.Get(), SC_STATUS_PROCESS_INFO, reinterpret_cast<BYTE*>(&status),
                                                 sizeof(status), &needed);
     if (processId)
         *processId = read ? status.dwProcessId : 0;
@@ -65,18 +52,18 @@ DWORD ServiceState(const char* name, DWORD* processId)
 void RemoveService(const char* name)
 {
     {
-        ScHandle manager(OpenSCManagerA(nullptr, nullptr, SC_MANAGER_ALL_ACCESS));
-        ScHandle service(manager ? OpenServiceA(manager, name, SERVICE_ALL_ACCESS) : nullptr);
+        CServiceHandle manager(OpenSCManagerA(nullptr, nullptr, SC_MANAGER_ALL_ACCESS));
+        CServiceHandle service(manager ? OpenServiceA(manager.Get(), name, SERVICE_ALL_ACCESS) : nullptr);
         if (!service)
             return;
         SERVICE_STATUS status = {};
-        if (ControlService(service, SERVICE_CONTROL_STOP, &status))
+        if (ControlService(service.Get(), SERVICE_CONTROL_STOP, &status))
             for (int i = 0; i < 50 && ServiceState(name) != SERVICE_STOPPED; ++i)
                 Sleep(100);
         DWORD processId = 0;
         if (ServiceState(name, &processId) != SERVICE_STOPPED && processId)
             EndProcess(processId);  // a service that does not stop on request
-        DeleteService(service);
+        DeleteService(service.Get());
     }
     for (int i = 0; i < 50 && ServiceState(name); ++i)
         Sleep(100);

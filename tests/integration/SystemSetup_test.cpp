@@ -7,6 +7,7 @@
 #include "integration/ProductSettings.h"
 #include "integration/SystemSetup.h"
 #include "platform/SpecialFolders.h"
+#include "platform/SystemHandles.h"
 #include "tests/integration/ProductTraces.h"
 #include "tests/platform/PlatformTestUtil.h"
 #include "tests/support/TestSupport.h"
@@ -126,16 +127,13 @@ std::vector<int> AllSteps() { return {0, 10, 20, 30, 40, 50, 60, 70, 80, 90, 100
 
 bool CreatePlainService(const char* name, const std::string& program)
 {
-    SC_HANDLE manager = OpenSCManagerA(nullptr, nullptr, SC_MANAGER_ALL_ACCESS);
-    SC_HANDLE service = manager ? CreateServiceA(manager, name, name, SERVICE_ALL_ACCESS, SERVICE_WIN32_OWN_PROCESS,
-                                                 SERVICE_DEMAND_START, SERVICE_ERROR_IGNORE, program.c_str(),
-                                                 nullptr, nullptr, nullptr, nullptr, nullptr)
-                                : nullptr;
-    if (service)
-        CloseServiceHandle(service);
-    if (manager)
-        CloseServiceHandle(manager);
-    return service != nullptr;
+    CServiceHandle manager(OpenSCManagerA(nullptr, nullptr, SC_MANAGER_ALL_ACCESS));
+    CServiceHandle service(manager ? CreateServiceA(manager.Get(), name, name, SERVICE_ALL_ACCESS,
+                                                    SERVICE_WIN32_OWN_PROCESS, SERVICE_DEMAND_START,
+                                                    SERVICE_ERROR_IGNORE, program.c_str(), nullptr, nullptr, nullptr,
+                                                    nullptr, nullptr)
+                                   : nullptr);
+    return service.Valid();
 }
 
 // Runs ApplyPostInstall and returns how long it took.
