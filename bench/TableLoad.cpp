@@ -20,6 +20,7 @@
 
 #include <zlib.h>
 
+#include "core/Coding.h"
 #include "core/TableFile.h"
 
 namespace {
@@ -92,12 +93,6 @@ int Load(const char* path, int times)
     }
     printf("load %zu rows: best of %d %.1f ms\n", rows, times, best);
     return 0;
-}
-
-uint32_t ReadLe32(const unsigned char* p)
-{
-    return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 | static_cast<uint32_t>(p[2]) << 16 |
-           static_cast<uint32_t>(p[3]) << 24;
 }
 
 // What any reader of the file must do at the least: read it, check every

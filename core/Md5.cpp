@@ -1,5 +1,6 @@
 #include "core/Md5.h"
 
+#include "core/Coding.h"
 #include "core/HandleHolder.h"
 #include "core/ReadableMemory.h"
 
@@ -15,10 +16,6 @@ namespace {
 
 inline uint32_t RotateLeft(uint32_t x, int n) { return (x << n) | (x >> (32 - n)); }
 
-inline uint32_t LoadLe32(const uint8_t* p)
-{
-    return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
-}
 
 // The sine-derived constants of RFC 1321.
 const uint32_t kSine[64] = {
@@ -83,7 +80,7 @@ void CMd5::Transform(const uint8_t block[64])
 {
     uint32_t m[16];
     for (int i = 0; i < 16; ++i)
-        m[i] = LoadLe32(block + 4 * i);
+        m[i] = ReadLe32(block + 4 * i);
     uint32_t a = state_[0], b = state_[1], c = state_[2], d = state_[3];
     const uint32_t* t = kSine;
 

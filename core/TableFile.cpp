@@ -8,14 +8,10 @@
 #include <new>
 #include <vector>
 
+#include "core/Coding.h"
 #include "core/Crc32.h"
+#include "core/FileAccess.h"
 
-#ifdef _WIN32
-#include <share.h>
-#include <windows.h>
-#else
-#include <sys/stat.h>
-#endif
 
 namespace {
 
@@ -27,70 +23,7 @@ const size_t kHeaderSize = kModeOffset + 1;  // magic, version, codec mode
 const size_t kBlockHeaderSize = 8;           // stored length, CRC-32
 const size_t kCellHeaderSize = 8;            // kind, payload length
 const size_t kNumberSize = 4;
-const size_t kReadPiece = 65536;
 
-uint32_t ReadLe32(const unsigned char* p)
-{
-    return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 | static_cast<uint32_t>(p[2]) << 16 |
-           static_cast<uint32_t>(p[3]) << 24;
-}
-
-void WriteLe32(uint32_t value, unsigned char* p)
-{
-    p[0] = static_cast<unsigned char>(value);
-    p[1] = static_cast<unsigned char>(value >> 8);
-    p[2] = static_cast<unsigned char>(value >> 16);
-    p[3] = static_cast<unsigned char>(value >> 24);
-}
-
-
-// Opens without denying other readers or writers (the update engine and the
-// product may hold the same file).
-FILE* OpenShared(const char* path, const char* mode)
-{
-#ifdef _WIN32
-    return _fsopen(path, mode, _SH_DENYNO);
-#else
-    return fopen(path, mode);
-#endif
-}
-
-bool PathExists(const char* path)
-{
-#ifdef _WIN32
-    return GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES;
-#else
-    struct stat st;
-    return stat(path, &st) == 0;
-#endif
-}
-
-bool ReadWholeFile(const char* path, CByteBuffer& image)
-{
-    CFileStreamHolder file(OpenShared(path, "rb"));
-    if (!file)
-        return false;
-    CByteBuffer data;
-    size_t used = 0;
-    for (;;) {
-        // The buffer doubles as it fills, so a large file is copied a few
-        // times, not once per piece.
-        if (data.Size() - used < kReadPiece) {
-            size_t next = data.Size() < kReadPiece ? kReadPiece : 2 * data.Size();
-            if (next < data.Size() || !data.Resize(next))
-                return false;
-        }
-        size_t got = fread(data.Data() + used, 1, kReadPiece, file.Get());
-        used += got;
-        if (got < kReadPiece)
-            break;
-    }
-    if (ferror(file.Get()))
-        return false;
-    data.Shrink(used);
-    image.Swap(data);
-    return true;
-}
 
 // A malloc copy of length bytes into cell's payload.
 bool CopyPayload(CTableCell& cell, const void* data, size_t length)
@@ -170,24 +103,18 @@ bool ParseCells(const unsigned char* p, size_t end, std::vector<CTableCell>& row
 {
     // Count the cells first, so the row is allocated once.
     size_t cells = 0;
-    for (size_t at = 0; end - at >= kCellHeaderSize; ++cells) {
-        uint32_t length = ReadLe32(p + at + 4);
-        if (length > end - at - kCellHeaderSize)
-            break;
-        at += kCellHeaderSize + length;
-    }
+    uint32_t kind = 0;
+    uint32_t length = 0;
+    for (CBoundedReader counter(p, end); counter.ReadWords(kind, length) && counter.Take(length);)
+        ++cells;
     row.reserve(cells + 1);
-    size_t offset = 0;
-    while (offset < end) {
-        if (end - offset < kCellHeaderSize)
+    CBoundedReader reader(p, end);
+    while (!reader.AtEnd()) {
+        if (!reader.ReadWords(kind, length)) // a cell header: kind, payload length
             return false;
-        uint32_t kind = ReadLe32(p + offset);
-        uint32_t length = ReadLe32(p + offset + 4);
-        offset += kCellHeaderSize;
-        if (length > end - offset)
+        const unsigned char* payload = reader.Take(length);
+        if (!payload)
             return false;
-        const unsigned char* payload = p + offset;
-        offset += length;
         CTableCell cell;
         switch (kind) {
         case CELL_ANSI_TEXT:
@@ -258,7 +185,7 @@ bool CTableFile::Open(const char* path, const void* key, size_t keyLength)
     if (!path || !*path)
         return false;
     CByteBuffer image;
-    if (!ReadWholeFile(path, image))
+    if (!ReadFileImage(path, image))
         return false;
     return OpenImage(image.Data(), image.Size(), key, keyLength);
 }
@@ -279,20 +206,18 @@ bool CTableFile::Load(const unsigned char* data, size_t size, const void* key, s
     int mode = data[kModeOffset];
     bool anyDecoded = false;
     bool lastBlockOk = false;
-    size_t offset = kHeaderSize;
+    CBoundedReader reader(data + kHeaderSize, size - kHeaderSize);
     CInflater inflater;   // one zlib stream and output buffer for every row
     CByteBuffer rc4Copy;
     try {
-        while (offset < size) {
-            if (size - offset < kBlockHeaderSize)
+        while (!reader.AtEnd()) {
+            uint32_t storedLength = 0;
+            uint32_t storedCrc = 0;
+            if (!reader.ReadWords(storedLength, storedCrc)) // a block header: stored length, CRC-32
                 return false;
-            uint32_t storedLength = ReadLe32(data + offset);
-            uint32_t storedCrc = ReadLe32(data + offset + 4);
-            offset += kBlockHeaderSize;
-            if (storedLength > size - offset)
+            const unsigned char* block = reader.Take(storedLength);
+            if (!block)
                 return false;
-            const unsigned char* block = data + offset;
-            offset += storedLength;
             if (Crc32OfBlock(block, storedLength) != storedCrc)
                 return false;
             // The RC4 mode decrypts in place: it works on a private copy
@@ -539,9 +464,9 @@ bool CTableFile::Save(const char* path, const void* key, size_t keyLength, int m
 {
     if (!path || !*path)
         return false;
-    if (!overwrite && PathExists(path))
+    if (!overwrite && FileExists(path))
         return false;
-    CFileStreamHolder file(OpenShared(path, "wb"));
+    CFileStreamHolder file(OpenSharedFile(path, "wb"));
     if (!file)
         return false;
     // Encode with the mode exactly as the header byte records it.

@@ -2,9 +2,10 @@
 // tests/cabinet/dlls/): the in-process call, the second attempt from the
 // system folder, and the hand-over to regsvr32.exe, through the launcher seam
 // and once for real.
-#include "update/ComponentRegistration.h"
 #include "tests/cabinet/RegTestNames.h"
+#include "tests/support/RegistryReadBack.h"
 #include "tests/support/TestSupport.h"
+#include "update/ComponentRegistration.h"
 
 #include <windows.h>
 
@@ -58,19 +59,9 @@ bool EndsWithNoCase(const std::string& text, const std::string& tail)
 // What QvRegOk.dll wrote; false when it wrote nothing.
 bool ReadRegistration(std::string& folder, DWORD& answer)
 {
-    HKEY key;
-    if (RegOpenKeyExA(HKEY_CURRENT_USER, QV_REG_TEST_KEY, 0, KEY_READ, &key) != ERROR_SUCCESS)
-        return false;
-    char text[MAX_PATH] = {0};
-    DWORD size = sizeof(text) - 1;
-    DWORD answerSize = sizeof(answer);
-    bool read = RegQueryValueExA(key, QV_REG_TEST_FOLDER_VALUE, nullptr, nullptr, reinterpret_cast<BYTE*>(text),
-                                 &size) == ERROR_SUCCESS &&
-                RegQueryValueExA(key, QV_REG_TEST_ANSWER_VALUE, nullptr, nullptr, reinterpret_cast<BYTE*>(&answer),
-                                 &answerSize) == ERROR_SUCCESS;
-    RegCloseKey(key);
-    folder = text;
-    return read;
+    bool folderRead = qvtest::ReadRegistryString(HKEY_CURRENT_USER, QV_REG_TEST_KEY, QV_REG_TEST_FOLDER_VALUE, folder);
+    return qvtest::ReadRegistryDword(HKEY_CURRENT_USER, QV_REG_TEST_KEY, QV_REG_TEST_ANSWER_VALUE, answer) &&
+           folderRead;
 }
 
 struct Call {

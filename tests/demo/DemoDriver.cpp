@@ -36,9 +36,9 @@
 #include <vector>
 
 #include "res/resource.h"
-#include "tests/integration/ProductTraces.h"
+#include "tests/support/ProductTraces.h"
 #include "tests/support/TestSupport.h"
-#include "tests/sysinfo/LinkReader.h"
+#include "tests/support/LinkReader.h"
 #include "tests/wizard/WizardDriver.h"
 
 using namespace wizardtest;

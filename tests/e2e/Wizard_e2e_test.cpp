@@ -29,12 +29,12 @@
 #include "core/Md5.h"
 #include "core/TableFile.h"
 #include "res/resource.h"
-#include "tests/integration/ProductTraces.h"
+#include "tests/support/ProductTraces.h"
 #include "tests/platform/PlantedDll.h"
-#include "tests/platform/PlatformTestUtil.h"
-#include "tests/server/TestServer.h"
+#include "tests/support/PlatformTestUtil.h"
+#include "tests/support/TestServer.h"
 #include "tests/support/TestSupport.h"
-#include "tests/sysinfo/LinkReader.h"
+#include "tests/support/LinkReader.h"
 #include "tests/wizard/WizardDriver.h"
 
 using namespace wizardtest;

@@ -5,8 +5,11 @@
 #include "integration/EngineProduct.h"
 #include "integration/ProductSettings.h"
 #include "tests/engine/EngineTestUtil.h"
+#include "tests/support/RegistryReadBack.h"
 
 #include <gtest/gtest.h>
+
+#include <shlwapi.h>
 
 namespace {
 
@@ -147,21 +150,16 @@ TEST_F(CheckTest, LockedDeleteTargetIsScheduledForTheNextStart)
     CloseHandle(hold);
     EXPECT_TRUE(qvtest::FileExists(locked)); // still there until Windows starts again
 
-    HKEY key;
-    ASSERT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, "System\\CurrentControlSet\\Control\\Session Manager", 0,
-                            KEY_READ | KEY_SET_VALUE, &key), ERROR_SUCCESS);
-    char data[65536] = {0};
-    DWORD size = sizeof(data) - 2;
-    DWORD type = 0;
-    ASSERT_EQ(RegQueryValueExA(key, "PendingFileRenameOperations", nullptr, &type,
-                               reinterpret_cast<BYTE*>(data), &size), ERROR_SUCCESS);
+    const char* sessionManager = "System\\CurrentControlSet\\Control\\Session Manager";
+    std::vector<BYTE> data;
+    ASSERT_TRUE(qvtest::ReadRegistryValue(HKEY_LOCAL_MACHINE, sessionManager, "PendingFileRenameOperations", data));
+    data.resize(data.size() + 2, 0); // ends in two zeros, whatever was stored
     bool scheduled = false;
-    for (const char* p = data; *p; p += strlen(p) + 2) // pairs of path and empty target
+    for (const char* p = reinterpret_cast<const char*>(data.data()); *p; p += strlen(p) + 2) // path, empty target
         if (strstr(p, "busy.dll"))
             scheduled = true;
     EXPECT_TRUE(scheduled);
-    RegDeleteValueA(key, "PendingFileRenameOperations");
-    RegCloseKey(key);
+    SHDeleteValueA(HKEY_LOCAL_MACHINE, sessionManager, "PendingFileRenameOperations");
 }
 
 TEST_F(CheckTest, ParsingRulesOfTheRecordCells)

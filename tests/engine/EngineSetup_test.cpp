@@ -6,7 +6,7 @@
 #include "integration/ProductSettings.h"
 #include "platform/RegistryAccess.h"
 #include "tests/engine/EngineTestUtil.h"
-#include "tests/platform/PlatformTestUtil.h"
+#include "tests/support/PlatformTestUtil.h"
 
 #include <gtest/gtest.h>
 

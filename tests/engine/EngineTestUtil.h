@@ -5,7 +5,7 @@
 #include "core/Md5.h"
 #include "core/PatchRecord.h"
 #include "core/TableFile.h"
-#include "tests/server/TestServer.h"
+#include "tests/support/TestServer.h"
 #include "tests/support/TestSupport.h"
 
 #include <gtest/gtest.h>

@@ -5,6 +5,7 @@
 #include "core/ConfigRecord.h"
 #include "integration/ProductSettings.h"
 #include "tests/engine/EngineTestUtil.h"
+#include "tests/support/RegistryReadBack.h"
 
 #include <gtest/gtest.h>
 
@@ -55,13 +56,8 @@ protected:
     }
     bool PCodeWritten()
     {
-        HKEY key;
-        if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kProductSubKey, 0, KEY_READ, &key))
-            return false;
-        DWORD value = 0, size = sizeof(value), type = 0;
-        bool read = RegQueryValueExA(key, "PCode", nullptr, &type, reinterpret_cast<BYTE*>(&value), &size) == 0;
-        RegCloseKey(key);
-        return read && type == REG_DWORD && value == 11;
+        DWORD value = 0;
+        return qvtest::ReadRegistryDword(HKEY_LOCAL_MACHINE, kProductSubKey, "PCode", value) && value == 11;
     }
 
     qvtest::CTestServer server{"engine_server"};

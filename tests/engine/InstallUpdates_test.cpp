@@ -6,6 +6,7 @@
 #include "integration/EngineProduct.h"
 #include "tests/cabinet/RegTestNames.h"
 #include "tests/engine/EngineTestUtil.h"
+#include "tests/support/RegistryReadBack.h"
 
 #include <gtest/gtest.h>
 
@@ -401,9 +402,7 @@ TEST_F(InstallTest, PlacedComponentIsRegisteredStagedOneIsNot)
     component.registerFlag = 1;
     Publish({dependency, component});
     ASSERT_EQ(Install(), UPD_RESULT_DONE);
-    HKEY opened;
-    ASSERT_EQ(RegOpenKeyExA(HKEY_CURRENT_USER, key, 0, KEY_READ, &opened), ERROR_SUCCESS);
-    RegCloseKey(opened);
+    ASSERT_TRUE(qvtest::RegistryKeyExists(HKEY_CURRENT_USER, key));
 
     // A newer build of it, while the old one is in use: staged, not registered.
     SHDeleteKeyA(HKEY_CURRENT_USER, key);
@@ -415,7 +414,7 @@ TEST_F(InstallTest, PlacedComponentIsRegisteredStagedOneIsNot)
     Publish({dependency, newer});
     EXPECT_EQ(Install(), UPD_RESULT_STAGED);
     CloseHandle(hold);
-    EXPECT_NE(RegOpenKeyExA(HKEY_CURRENT_USER, key, 0, KEY_READ, &opened), ERROR_SUCCESS);
+    EXPECT_FALSE(qvtest::RegistryKeyExists(HKEY_CURRENT_USER, key));
 }
 
 } // namespace

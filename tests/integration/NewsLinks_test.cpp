@@ -6,7 +6,7 @@
 #include "integration/ProductSettings.h"
 #include "platform/SpecialFolders.h"
 #include "sysinfo/MachineInfo.h"
-#include "tests/server/TestServer.h"
+#include "tests/support/TestServer.h"
 #include "tests/support/TestSupport.h"
 
 #include <gtest/gtest.h>

@@ -3,7 +3,7 @@
 #include "integration/ProductSettings.h"
 
 #include "platform/SpecialFolders.h"
-#include "tests/platform/PlatformTestUtil.h"
+#include "tests/support/PlatformTestUtil.h"
 #include "tests/support/TestSupport.h"
 
 #include <gtest/gtest.h>

@@ -8,10 +8,10 @@
 #include "integration/SystemSetup.h"
 #include "platform/SpecialFolders.h"
 #include "platform/SystemHandles.h"
-#include "tests/integration/ProductTraces.h"
-#include "tests/platform/PlatformTestUtil.h"
+#include "tests/support/ProductTraces.h"
+#include "tests/support/PlatformTestUtil.h"
 #include "tests/support/TestSupport.h"
-#include "tests/sysinfo/LinkReader.h"
+#include "tests/support/LinkReader.h"
 
 #include <gtest/gtest.h>
 

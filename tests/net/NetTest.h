@@ -2,7 +2,7 @@
 // "net_server", emptied before every test, and small helpers around it.
 #pragma once
 
-#include "tests/server/TestServer.h"
+#include "tests/support/TestServer.h"
 #include "tests/support/TestSupport.h"
 
 #include <gtest/gtest.h>

@@ -1,7 +1,7 @@
 // CFileUtil on the NT family: access rights, deletion now or at the next start
 // (read back from what MoveFileEx recorded), short paths and INI sections.
 #include "platform/FileUtil.h"
-#include "tests/platform/PlatformTestUtil.h"
+#include "tests/support/PlatformTestUtil.h"
 #include "tests/support/TestSupport.h"
 
 #include <gtest/gtest.h>

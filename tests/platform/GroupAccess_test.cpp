@@ -1,7 +1,7 @@
 // The access list built for the four standard groups, checked on its own:
 // Wine keeps key lists (read back in the registry tests) but not file lists.
 #include "platform/GroupAccess.h"
-#include "tests/platform/PlatformTestUtil.h"
+#include "tests/support/PlatformTestUtil.h"
 
 #include <gtest/gtest.h>
 #include <sddl.h>

@@ -3,7 +3,7 @@
 // for the Windows drive; Q:\WINDOWS is the Windows directory. The batch files
 // are read back line by line and then run with cmd.exe, as the next start would.
 #include "platform/FileUtil.h"
-#include "tests/platform/PlatformTestUtil.h"
+#include "tests/support/PlatformTestUtil.h"
 #include "tests/support/TestSupport.h"
 
 #include <gtest/gtest.h>

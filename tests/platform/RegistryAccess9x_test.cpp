@@ -2,7 +2,7 @@
 // operations do nothing and a refused open stays refused.
 #include "platform/GroupAccess.h"
 #include "platform/RegistryAccess.h"
-#include "tests/platform/PlatformTestUtil.h"
+#include "tests/support/PlatformTestUtil.h"
 
 #include <gtest/gtest.h>
 

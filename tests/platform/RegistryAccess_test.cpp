@@ -2,7 +2,8 @@
 // splitting, the value data rules, deletion, enumeration and rights repair.
 #include "platform/GroupAccess.h"
 #include "platform/RegistryAccess.h"
-#include "tests/platform/PlatformTestUtil.h"
+#include "tests/support/PlatformTestUtil.h"
+#include "tests/support/RegistryReadBack.h"
 
 #include <gtest/gtest.h>
 
@@ -45,15 +46,7 @@ protected:
     // Raw read of a stored value: type and bytes.
     bool RawValue(const std::string& sub, const char* name, DWORD& type, std::vector<BYTE>& data)
     {
-        data.assign(256, 0);
-        DWORD size = static_cast<DWORD>(data.size());
-        HKEY key;
-        if (RegOpenKeyExA(HKEY_CURRENT_USER, Key(sub).c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS)
-            return false;
-        LONG error = RegQueryValueExA(key, name, nullptr, &type, data.data(), &size);
-        RegCloseKey(key);
-        data.resize(size);
-        return error == ERROR_SUCCESS;
+        return qvtest::ReadRegistryValue(HKEY_CURRENT_USER, Key(sub), name, data, &type);
     }
     // Makes the key (with the value "v") and gives it the list.
     void MakeGuardedKey(const std::string& sub, const char* list = kGuardedList)

@@ -7,7 +7,7 @@
 # name). Tests that list the fixture (qv_add_test(... FIXTURES name)) run while a
 # server serves dir on 127.0.0.1. The server writes its port, document root and
 # process id to ${CMAKE_BINARY_DIR}/qv-servers/name.server; a test program
-# opens it with qvtest::CTestServer("name") (tests/server/TestServer.h, library
+# opens it with qvtest::CTestServer("name") (tests/support/TestServer.h, library
 # qv_testserver), which reads it through QV_BINARY_DIR. PORT fixes the port
 # (for a program that cannot be told where the server is); by default the
 # server takes a free one.

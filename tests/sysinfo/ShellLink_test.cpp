@@ -2,7 +2,7 @@
 #include "sysinfo/ShellLink.h"
 
 #include "tests/support/TestSupport.h"
-#include "tests/sysinfo/LinkReader.h"
+#include "tests/support/LinkReader.h"
 
 #include <gtest/gtest.h>
 

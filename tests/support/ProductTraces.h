@@ -4,6 +4,8 @@
 // machine without the product and leaves none behind.
 #pragma once
 
+#include "tests/support/RegistryReadBack.h"
+
 #include <windows.h>
 
 #include <string>
@@ -20,10 +22,6 @@ std::string ShellFolder(int csidl);
 DWORD ServiceState(const char* name, DWORD* processId = nullptr);
 // Stops the service (ending its process when it does not stop) and deletes it.
 void RemoveService(const char* name);
-
-// A string value, REG_SZ or REG_EXPAND_SZ (unexpanded); "" and false when
-// absent or of another type.
-bool ReadRegistryString(HKEY root, const std::string& key, const char* name, std::string& text);
 
 struct ProductNames {
     std::string productCode;  // names the Run value and the uninstall entry

@@ -1,4 +1,4 @@
-#include "tests/integration/ProductTraces.h"
+#include "tests/support/ProductTraces.h"
 
 #include "platform/SystemHandles.h"
 #include "tests/support/TestSupport.h"
@@ -67,18 +67,6 @@ void RemoveService(const char* name)
     }
     for (int i = 0; i < 50 && ServiceState(name); ++i)
         Sleep(100);
-}
-
-bool ReadRegistryString(HKEY root, const std::string& key, const char* name, std::string& text)
-{
-    char buffer[1024] = {0};
-    DWORD size = sizeof(buffer) - 1, type = 0;
-    text.clear();
-    if (SHGetValueA(root, key.c_str(), name, &type, buffer, &size) != ERROR_SUCCESS ||
-        (type != REG_SZ && type != REG_EXPAND_SZ))
-        return false;
-    text = buffer;
-    return true;
 }
 
 void RemoveProduct(const ProductNames& names)

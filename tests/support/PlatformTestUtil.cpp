@@ -1,4 +1,4 @@
-#include "tests/platform/PlatformTestUtil.h"
+#include "tests/support/PlatformTestUtil.h"
 
 #include <sddl.h>
 

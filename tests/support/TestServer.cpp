@@ -1,4 +1,4 @@
-#include "tests/server/TestServer.h"
+#include "tests/support/TestServer.h"
 
 #include "tests/support/TestSupport.h"
 

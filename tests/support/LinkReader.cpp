@@ -1,4 +1,4 @@
-#include "tests/sysinfo/LinkReader.h"
+#include "tests/support/LinkReader.h"
 
 #include "tests/support/TestSupport.h"
 
