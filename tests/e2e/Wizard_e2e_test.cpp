@@ -35,7 +35,7 @@
 #include "tests/support/TestServer.h"
 #include "tests/support/TestSupport.h"
 #include "tests/support/LinkReader.h"
-#include "tests/wizard/WizardDriver.h"
+#include "tests/app/WizardDriver.h"
 
 using namespace wizardtest;
 

@@ -7,7 +7,7 @@
 #include "update/UpdateEngine.h"
 
 #include "integration/EngineProduct.h"
-#include "tests/engine/EngineTestUtil.h"
+#include "tests/update/EngineTestUtil.h"
 
 #include <gtest/gtest.h>
 
@@ -19,7 +19,7 @@ using enginetest::Digest;
 using enginetest::Row;
 using enginetest::ServedFolder;
 
-// Drive R: is a small tmpfs (tests/engine/small-drive.sh); everything the
+// Drive R: is a small tmpfs (tests/update/small-drive.sh); everything the
 // tests put there lives below this folder.
 const char kSmallDriveRoot[] = "R:\\";
 const char kOnSmallDrive[] = "R:\\qv";
@@ -151,7 +151,7 @@ protected:
     {
         PlacementTest::SetUp();
         if (GetDriveTypeA(kSmallDriveRoot) == DRIVE_NO_ROOT_DIR)
-            GTEST_SKIP() << "no small drive R: (mounting a tmpfs needs root; see tests/engine/small-drive.sh)";
+            GTEST_SKIP() << "no small drive R: (mounting a tmpfs needs root; see tests/update/small-drive.sh)";
         qvtest::RemoveTree(kOnSmallDrive);
         ASSERT_TRUE(CreateDirectoryA(kOnSmallDrive, nullptr));
     }
@@ -217,7 +217,7 @@ TEST_F(FullDiskTest, ExtractionThatDoesNotFitInstallsNothing)
     CreateDirectoryA(product.c_str(), nullptr);
     ASSERT_TRUE(qvtest::WriteText(base.File("zeros.dat"), "installed zeros"));
     // zeros.cab: a few kilobytes that extract to 2 MiB.
-    const std::string cab = ReadAll(qvtest::BinaryPath("tests/engine/cabs/zeros.cab"));
+    const std::string cab = ReadAll(qvtest::BinaryPath("tests/update/cabs/zeros.cab"));
     ASSERT_TRUE(qvtest::WriteText(remote.File("zeros.cab"), cab));
     Row zeros;
     zeros.fileMd5 = Digest(std::string(2 * 1024 * 1024, '\0'));
@@ -238,7 +238,7 @@ TEST_F(FullDiskTest, ExtractionThatDoesNotFitInstallsNothing)
     CreateDirectoryA(destination.c_str(), nullptr);
     ASSERT_TRUE(LeaveFree(64));
     CCabinetExtractor extractor;
-    EXPECT_FALSE(extractor.Extract(qvtest::BinaryPath("tests/engine/cabs/zeros.cab").c_str(), destination.c_str()));
+    EXPECT_FALSE(extractor.Extract(qvtest::BinaryPath("tests/update/cabs/zeros.cab").c_str(), destination.c_str()));
     EXPECT_EQ(Listing(destination), std::set<std::string>{});
 }
 

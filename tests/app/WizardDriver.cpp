@@ -1,4 +1,4 @@
-#include "tests/wizard/WizardDriver.h"
+#include "tests/app/WizardDriver.h"
 
 #include <shlobj.h>
 
@@ -29,7 +29,7 @@ std::string InstallFolder()
 
 void XInput(const std::string& arguments)
 {
-    std::string commandLine = "\"" + SourceFile("tests/wizard/xinput.sh") + "\" " + arguments;
+    std::string commandLine = "\"" + SourceFile("tests/app/xinput.sh") + "\" " + arguments;
     STARTUPINFOA startup = {};
     startup.cb = sizeof(startup);
     PROCESS_INFORMATION process = {};
@@ -44,7 +44,7 @@ void XInput(const std::string& arguments)
 
 std::string Screenshot(const std::string& name)
 {
-    const std::string path = BinaryLinuxPath("tests/wizard/screens/" + name + ".png");
+    const std::string path = BinaryLinuxPath("tests/app/screens/" + name + ".png");
     XInput("shot \"" + path + "\"");
     return path;
 }

@@ -7,7 +7,7 @@
 #include <nlohmann/json.hpp>
 
 #include "core/TableFile.h"
-#include "tests/publish/PublishTestUtil.h"
+#include "tests/tools/PublishTestUtil.h"
 
 using nlohmann::json;
 using qvtest::RunTool;

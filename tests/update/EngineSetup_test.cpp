@@ -5,7 +5,7 @@
 #include "integration/EngineProduct.h"
 #include "integration/ProductSettings.h"
 #include "platform/RegistryAccess.h"
-#include "tests/engine/EngineTestUtil.h"
+#include "tests/update/EngineTestUtil.h"
 #include "tests/support/PlatformTestUtil.h"
 
 #include <gtest/gtest.h>

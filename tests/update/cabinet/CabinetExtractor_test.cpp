@@ -15,8 +15,8 @@
 
 namespace {
 
-std::string Cabinet(const std::string& name) { return qvtest::BinaryPath("tests/cabinet/cabs/" + name); }
-std::string Packed(const std::string& name) { return qvtest::BinaryPath("tests/cabinet/content/" + name); }
+std::string Cabinet(const std::string& name) { return qvtest::BinaryPath("tests/update/cabinet/cabs/" + name); }
+std::string Packed(const std::string& name) { return qvtest::BinaryPath("tests/update/cabinet/content/" + name); }
 
 // A folder made below parent.
 std::string MakeFolder(const std::string& parent, const std::string& name)

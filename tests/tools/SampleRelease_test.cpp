@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "core/ConfigRecord.h"
-#include "tests/publish/PublishTestUtil.h"
+#include "tests/tools/PublishTestUtil.h"
 
 using qvtest::ReadCell;
 using qvtest::ReadRow;

@@ -12,7 +12,7 @@
 
 #include "pages/GifBlockWalker.h"
 #include "res/resource.h"
-#include "tests/gif/GifBuilder.h"
+#include "tests/pages/GifBuilder.h"
 
 using namespace giftest;
 

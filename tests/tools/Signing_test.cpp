@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "tests/publish/PublishTestUtil.h"
+#include "tests/tools/PublishTestUtil.h"
 
 using qvtest::Quote;
 using qvtest::RunCommand;

@@ -10,7 +10,7 @@
 
 #include <nlohmann/json.hpp>
 
-#include "tests/publish/PublishTestUtil.h"
+#include "tests/tools/PublishTestUtil.h"
 
 using nlohmann::json;
 using qvtest::ReadCell;

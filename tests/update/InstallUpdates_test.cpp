@@ -4,8 +4,8 @@
 
 #include "core/TextConvert.h"
 #include "integration/EngineProduct.h"
-#include "tests/cabinet/RegTestNames.h"
-#include "tests/engine/EngineTestUtil.h"
+#include "tests/update/cabinet/RegTestNames.h"
+#include "tests/update/EngineTestUtil.h"
 #include "tests/support/RegistryReadBack.h"
 
 #include <gtest/gtest.h>
@@ -25,7 +25,7 @@ std::string ReadAll(const std::string& path)
     return std::string(bytes.begin(), bytes.end());
 }
 
-std::string CabinetPath(const std::string& name) { return qvtest::BinaryPath("tests/engine/cabs/" + name); }
+std::string CabinetPath(const std::string& name) { return qvtest::BinaryPath("tests/update/cabs/" + name); }
 
 struct Progress {
     std::string name;
@@ -396,7 +396,7 @@ TEST_F(InstallTest, PlacedComponentIsRegisteredStagedOneIsNot)
 {
     const char* key = QV_REG_TEST_KEY; // written by QvRegOk.dll when it registers
     SHDeleteKeyA(HKEY_CURRENT_USER, key);
-    std::string dllDir = qvtest::BinaryPath("tests/cabinet/dlls");
+    std::string dllDir = qvtest::BinaryPath("tests/update/cabinet/dlls");
     Row dependency = Plain("QvRegDep.dll", ReadAll(dllDir + "\\QvRegDep.dll"));
     Row component = Plain("QvRegOk.dll", ReadAll(dllDir + "\\QvRegOk.dll"));
     component.registerFlag = 1;

@@ -6,7 +6,7 @@
 
 #include <gtest/gtest.h>
 
-#include "tests/gif/GifBuilder.h"
+#include "tests/pages/GifBuilder.h"
 #include "tests/support/TestSupport.h"
 
 using namespace giftest;

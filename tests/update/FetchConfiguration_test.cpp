@@ -4,7 +4,7 @@
 
 #include "core/ConfigRecord.h"
 #include "integration/ProductSettings.h"
-#include "tests/engine/EngineTestUtil.h"
+#include "tests/update/EngineTestUtil.h"
 #include "tests/support/RegistryReadBack.h"
 
 #include <gtest/gtest.h>

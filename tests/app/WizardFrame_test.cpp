@@ -17,14 +17,14 @@
 
 #include "res/resource.h"
 #include "tests/support/TestSupport.h"
-#include "tests/wizard/WizardDriver.h"
+#include "tests/app/WizardDriver.h"
 
 using namespace wizardtest;
 
 namespace {
 
 std::string ProgramPath() { return BinaryFile("shipped/app/QVSetup.exe"); }
-std::string HooksPath() { return BinaryFile("tests/wizard/QVSetupHooks.exe"); }
+std::string HooksPath() { return BinaryFile("tests/app/QVSetupHooks.exe"); }
 std::string RecordPath() { return InstallFolder() + "\\QVUpdate.record.txt"; }
 
 std::string ReadRecord()

@@ -25,7 +25,7 @@ std::string InstallFolder();
 
 // Runs xinput.sh with the given arguments and waits for it.
 void XInput(const std::string& arguments);
-// Saves a screenshot as tests/wizard/screens/NAME.png in the build tree and
+// Saves a screenshot as tests/app/screens/NAME.png in the build tree and
 // returns its Linux path.
 std::string Screenshot(const std::string& name);
 

@@ -9,7 +9,7 @@
 #include <nlohmann/json.hpp>
 
 #include "core/ConfigRecord.h"
-#include "tests/publish/PublishTestUtil.h"
+#include "tests/tools/PublishTestUtil.h"
 
 using nlohmann::json;
 using qvtest::RunTool;

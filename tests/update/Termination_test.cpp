@@ -6,7 +6,7 @@
 // nothing else beside them.
 #include "core/PatchRecord.h"
 
-#include "tests/engine/EngineTestUtil.h"
+#include "tests/update/EngineTestUtil.h"
 
 #include <gtest/gtest.h>
 

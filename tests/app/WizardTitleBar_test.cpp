@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "tests/wizard/WizardDriver.h"
+#include "tests/app/WizardDriver.h"
 
 using namespace wizardtest;
 

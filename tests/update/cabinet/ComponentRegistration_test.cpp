@@ -1,8 +1,8 @@
 // Component registration with this folder's test libraries (built into
-// tests/cabinet/dlls/): the in-process call, the second attempt from the
+// tests/update/cabinet/dlls/): the in-process call, the second attempt from the
 // system folder, and the hand-over to regsvr32.exe, through the launcher seam
 // and once for real.
-#include "tests/cabinet/RegTestNames.h"
+#include "tests/update/cabinet/RegTestNames.h"
 #include "tests/support/RegistryReadBack.h"
 #include "tests/support/TestSupport.h"
 #include "update/ComponentRegistration.h"
@@ -20,7 +20,7 @@
 
 namespace {
 
-std::string Library(const char* name) { return qvtest::BinaryPath(std::string("tests/cabinet/dlls/") + name); }
+std::string Library(const char* name) { return qvtest::BinaryPath(std::string("tests/update/cabinet/dlls/") + name); }
 
 std::vector<std::string> g_launched;
 void RecordLaunch(const char* commandLine) { g_launched.push_back(commandLine); }
