@@ -1,5 +1,6 @@
-# Shared by the starter scripts of server/apache and server/lighttpd (sourced,
-# not run): the checks and the stop that do not depend on the server program.
+# Shared by the starter scripts of server/nginx, server/apache and
+# server/lighttpd (sourced, not run): the checks and the stop that do not
+# depend on the server program.
 # The sourcing script sets $port and defines fail().
 
 # Is something listening on 127.0.0.1:$port?

@@ -52,40 +52,12 @@ find_nginx() {
   "$nginx_bin" -v >/dev/null 2>&1 || fail "nginx does not run: '$nginx_bin -v' failed"
 }
 
-check_port() {
-  case $port in
-    ''|*[!0-9]*) fail "the port must be a number, not '$port'" ;;
-  esac
-  [ "$port" -ge 1 ] && [ "$port" -le 65535 ] || fail "the port must be 1 to 65535, not $port"
-  # Someone else listening there: nginx could not bind the port, and clients
-  # would talk to that other server.
-  if answers; then
-    local holder
-    holder=$(ss -ltnpH "sport = :$port" 2>/dev/null | grep -o 'users:(("[^"]*",pid=[0-9]*' | head -n 1 |
-             sed 's/users:(("//;s/",pid=/, pid /')
-    fail "port $port is already in use${holder:+ (by $holder)}: stop that server or choose another port"
-  fi
-}
-answers() { (exec 3<>"/dev/tcp/127.0.0.1/$port") 2>/dev/null; }
+# answers, check_port, stop_pid_file, wait_until_serving.
+# shellcheck source=../serve-common.sh
+. "$here/../serve-common.sh"
 
-# The state of process PID: "" when gone, "Z..." for a zombie.
-process_state() { ps -o stat= -p "$1" 2>/dev/null; }
-
-stop() {
-  local dir=$1 pid
-  [ -f "$dir/nginx.pid" ] || return 0
-  pid=$(cat "$dir/nginx.pid" 2>/dev/null)
-  # TERM: a fast stop, without waiting for downloads in progress. nginx
-  # removes its pid file itself; a zombie not yet reaped by its new parent
-  # counts as gone.
-  if [ -n "$pid" ] && kill -TERM "$pid" 2>/dev/null; then
-    for _ in $(seq 1 50); do
-      case $(process_state "$pid") in ''|Z*) break ;; esac
-      sleep 0.1
-    done
-  fi
-  rm -f "$dir/nginx.pid"
-}
+# nginx removes its pid file itself; a missing one is no failure.
+stop() { stop_pid_file "$1/nginx.pid"; }
 
 case $command in
   check)
