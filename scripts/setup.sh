@@ -19,6 +19,8 @@ packages=(
   locales
   # The reference server configurations (server/) and their test.
   nginx apache2 lighttpd
+  # The proxy the wizard's end-to-end test installs through.
+  squid
 )
 
 sudo_cmd=()
